@@ -1,0 +1,89 @@
+#include "archive/LocalHeader.h"
+
+#include "fileio/FileIo.h"
+
+LocalFileHeader CurrentHeader;
+int32_t CurrentHeaderOffset = -1;
+
+static uint16_t ReadLittle16(const uint8_t* bytes)
+{
+    return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
+}
+
+static uint32_t ReadLittle32(const uint8_t* bytes)
+{
+    return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+           (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+LocalFileHeader DecodeLocalHeader(const uint8_t* bytes, uint32_t available)
+{
+    uint8_t full[LocalHeaderSize] = {};
+    for (uint32_t i = 0; i < available && i < LocalHeaderSize; ++i)
+        full[i] = bytes[i];
+    LocalFileHeader header;
+    header.signature = ReadLittle32(full);
+    header.versionNeeded = ReadLittle16(full + 4);
+    header.flags = ReadLittle16(full + 6);
+    header.method = ReadLittle16(full + 8);
+    header.modificationTime = ReadLittle16(full + 10);
+    header.modificationDate = ReadLittle16(full + 12);
+    header.crc32 = ReadLittle32(full + 14);
+    header.compressedSize = ReadLittle32(full + 18);
+    header.uncompressedSize = ReadLittle32(full + 22);
+    header.nameLength = ReadLittle16(full + 26);
+    header.extraLength = ReadLittle16(full + 28);
+    return header;
+}
+
+bool PassesRecordTest(uint32_t signature)
+{
+    return signature == LocalHeaderSignature || signature == AlternateHeaderSignature;
+}
+
+void SeekArchive(uint32_t offset)
+{
+    CurrentHeaderOffset = SeekFileTo(ArchiveFile, offset);
+}
+
+bool ReadLocalHeader()
+{
+    uint8_t bytes[LocalHeaderSize];
+    uint32_t got = ReadFromFile(ArchiveFile, bytes, LocalHeaderSize);
+    // Bytes not read count as 0, which clears the signature of a read that got nothing.
+    CurrentHeader = DecodeLocalHeader(bytes, got);
+    return PassesRecordTest(CurrentHeader.signature);
+}
+
+MemberLayout LayOutMember(uint32_t start, const LocalFileHeader& header)
+{
+    MemberLayout layout;
+    layout.nameOffset = static_cast<uint64_t>(start) + LocalHeaderSize;
+    layout.dataOffset = layout.nameOffset + header.nameLength + header.extraLength;
+    layout.nextHeaderOffset = layout.dataOffset + header.compressedSize;
+    return layout;
+}
+
+WalkEnd ClassifyWalkEnd()
+{
+    uint32_t signature = CurrentHeader.signature;
+    if (signature == CentralHeaderSignature || signature == EndOfCentralDirectorySignature)
+        return WalkEnd::AtCentralDirectory;
+    return WalkEnd::Damaged;
+}
+
+bool StepToNextMember(uint32_t start, const LocalFileHeader& member, WalkEnd* end)
+{
+    uint64_t next = LayOutMember(start, member).nextHeaderOffset;
+    if (next > 0xFFFFFFFFu) {
+        *end = WalkEnd::Damaged;
+        return false;
+    }
+    SeekArchive(static_cast<uint32_t>(next));
+    if (CurrentHeaderOffset != -1 && ReadLocalHeader()) {
+        *end = WalkEnd::NotEnded;
+        return true;
+    }
+    *end = ClassifyWalkEnd();
+    return false;
+}

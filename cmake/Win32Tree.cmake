@@ -1,0 +1,43 @@
+# The stub and the programs that test it under Wine.
+enable_language(RC)
+
+set(STUB_COMPILE_OPTIONS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
+    -fno-asynchronous-unwind-tables -ffunction-sections -fdata-sections
+    -fno-tree-loop-distribute-patterns -fno-stack-protector -Wall -Wextra)
+
+add_library(stubcore STATIC ${CORE_SOURCES})
+target_include_directories(stubcore PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(stubcore PRIVATE ${STUB_COMPILE_OPTIONS})
+
+# The icon is drawn by our own script at build time.
+set(ICON_FILE ${CMAKE_CURRENT_BINARY_DIR}/resources/MainIcon.ico)
+add_custom_command(OUTPUT ${ICON_FILE}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/resources
+  COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/MakeIcon.py ${ICON_FILE}
+  DEPENDS ${PROJECT_SOURCE_DIR}/tools/MakeIcon.py)
+set_source_files_properties(resources/Stub.rc PROPERTIES
+  OBJECT_DEPENDS "${ICON_FILE};${PROJECT_SOURCE_DIR}/resources/ResourceIds.h")
+
+file(GLOB STUB_SOURCES CONFIGURE_DEPENDS app/*.cpp dialogs/*.cpp fsutil/*_win32.cpp archive/*_win32.cpp
+  decode/*_win32.cpp)
+add_executable(sfx-linked WIN32 ${STUB_SOURCES} fileio/Platform_win32.cpp resources/Stub.rc)
+target_include_directories(sfx-linked PRIVATE ${PROJECT_SOURCE_DIR})
+target_compile_options(sfx-linked PRIVATE ${STUB_COMPILE_OPTIONS})
+set_target_properties(sfx-linked PROPERTIES LINKER_LANGUAGE CXX)
+target_compile_options(sfx-linked PRIVATE $<$<COMPILE_LANGUAGE:RC>:-I${CMAKE_CURRENT_BINARY_DIR}/resources>)
+set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_CURRENT_BINARY_DIR}/resources -I${PROJECT_SOURCE_DIR}/resources")
+# No C runtime: our own entry point, only system DLLs, libgcc for its helpers.
+target_link_options(sfx-linked PRIVATE -s -mwindows -nostdlib -nostartfiles
+  -Wl,-e,_StubEntry@0 -Wl,--gc-sections)
+target_link_libraries(sfx-linked PRIVATE stubcore kernel32 user32 gdi32 shell32 gcc)
+
+set(STUB_FILE ${CMAKE_CURRENT_BINARY_DIR}/sfx.exe)
+add_custom_command(OUTPUT ${STUB_FILE}
+  COMMAND ${CMAKE_COMMAND} -DINPUT=$<TARGET_FILE:sfx-linked> -DOUTPUT=${STUB_FILE}
+          -DSTUB_SIZE_HEADER=${PROJECT_SOURCE_DIR}/archive/StubSize.h
+          -P ${PROJECT_SOURCE_DIR}/cmake/PadStub.cmake
+  DEPENDS sfx-linked ${PROJECT_SOURCE_DIR}/archive/StubSize.h ${PROJECT_SOURCE_DIR}/cmake/PadStub.cmake
+  VERBATIM)
+add_custom_target(sfx ALL DEPENDS ${STUB_FILE})
+
+add_subdirectory(tests/win32)

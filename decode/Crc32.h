@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+// The reflected CRC-32 of the ZIP format (polynomial 0xEDB88320). A register
+// starts at 0xFFFFFFFF and the CRC-32 of the data is its complement; nothing
+// here sets a start value or complements a result.
+
+// 1,028-byte block whose first 256 entries hold the table; allocated and filled
+// once by SetUpCrcTable before any window exists, only read afterwards.
+extern uint32_t* CrcTable;
+
+void SetUpCrcTable();    // allocates CrcTable and fills it with BuildCrcTable
+void ReleaseCrcTable();  // frees CrcTable at shutdown
+void BuildCrcTable();    // fills the 256 entries of an allocated CrcTable
+
+inline uint32_t CrcUpdateByte(uint8_t byte, uint32_t crc)
+{
+    return CrcTable[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+}
+
+// Runs CrcUpdateByte over count bytes in order; a count of 0 or less leaves the
+// register as it is.
+void CrcUpdate(const uint8_t* bytes, int32_t count, uint32_t& crc);

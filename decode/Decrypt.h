@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+
+// The traditional PKWARE encryption of the ZIP format: a stream cipher over
+// three 32-bit keys seeded from the password. The program only decrypts.
+
+struct CipherKeySet {
+    uint32_t key0;
+    uint32_t key1;
+    uint32_t key2;
+};
+extern CipherKeySet CipherKeys;  // one set for the program; each check re-seeds it
+
+constexpr uint32_t EncryptionHeaderSize = 12;
+
+void InitKeys(const char* password);
+void UpdateKeys(uint8_t byte);
+uint8_t DecryptByte();
+
+// Checks `password` against a member's encryption header. `header` holds 24
+// bytes: the 12 stored bytes in 12..23 (never touched) are decrypted into
+// 0..11. The check byte (header[11]) must equal the time's high byte when flag
+// bit 3 is set, else the CRC-32's high byte. An empty password fails without
+// touching the keys. After a true result CipherKeys stand at the member's data.
+bool CheckEncryptionHeader(uint8_t* header, uint16_t length, uint16_t flags, const char* password,
+                           uint32_t timeAndDate, uint32_t crc32);
+
+// Decrypts count bytes in place, first to last, advancing the keys.
+void DecryptBytes(uint8_t* bytes, uint32_t count);

@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+// The output side of decoding. Every byte that reaches an extracted file passes
+// through exactly one of FlushWindow and CopyStored, and each adds exactly those
+// bytes to OutputCrc (which is never complemented here: the CRC-32 of the
+// written data is ~OutputCrc).
+
+constexpr uint32_t WindowSize = 32768;
+
+extern uint32_t OutputCrc;      // set to 0xFFFFFFFF by the driver before each member
+extern uint8_t* SlideWindow;    // 32,770 bytes, positions 0..32,767 form the window
+extern uint16_t WindowPos;      // next window position to write, 0..32,768
+
+// Writes the first `count` window bytes to OutputFile in one write, adds them to
+// OutputCrc, and sets WindowPos to 0.
+void FlushWindow(uint16_t count);
+
+// Copies InputRemaining bytes of a stored member from ArchiveFile's current
+// position to OutputFile, decrypting when flag bit 0 of CurrentHeader is set.
+// Returns true when every byte of the member was read (the archive did not end
+// early) and written.
+bool CopyStored();

@@ -1,0 +1,4 @@
+#include "fileio/FileIo.h"
+
+FileHandle ArchiveFile = NoFile;
+FileHandle OutputFile = NoFile;

@@ -1,0 +1,106 @@
+#include "fsutil/PathString.h"
+
+static bool IsSplitChar(char c)
+{
+    return c == '\\' || c == '/' || c == ':';
+}
+
+uint32_t StringLength(const char* text)
+{
+    uint32_t length = 0;
+    while (text[length])
+        ++length;
+    return length;
+}
+
+uint32_t CopyString(char* out, uint32_t outSize, const char* text)
+{
+    if (outSize == 0)
+        return 0;
+    uint32_t length = 0;
+    while (text[length] && length + 1 < outSize) {
+        out[length] = text[length];
+        ++length;
+    }
+    out[length] = '\0';
+    return length;
+}
+
+bool ContainsChar(const char* text, char wanted)
+{
+    for (; *text; ++text)
+        if (*text == wanted)
+            return true;
+    return false;
+}
+
+const char* StripLeadingBackslash(const char* path)
+{
+    return path[0] == '\\' ? path + 1 : path;
+}
+
+uint32_t PathDirPart(const char* path, char* out, uint32_t outSize)
+{
+    uint32_t length = StringLength(path);
+    uint32_t keep;
+    if (length == 3 && ContainsChar(path, ':')) {
+        keep = 3;  // a drive root such as C:\ keeps its separator
+    } else {
+        keep = length;
+        while (keep > 0 && !IsSplitChar(path[keep - 1]))
+            --keep;
+        if (keep > 0 && (path[keep - 1] == '\\' || path[keep - 1] == '/')) {
+            // C:\Data gives C:\, not C:
+            bool separatorOfDriveRoot = keep == 3 && path[1] == ':';
+            if (!separatorOfDriveRoot)
+                --keep;
+        }
+    }
+    if (outSize == 0)
+        return 0;
+    if (keep > outSize - 1)
+        keep = outSize - 1;
+    for (uint32_t i = 0; i < keep; ++i)
+        out[i] = path[i];
+    out[keep] = '\0';
+    return keep;
+}
+
+uint32_t PathNamePart(const char* path, char* out, uint32_t outSize)
+{
+    const char* name = path;
+    for (const char* c = path; *c; ++c)
+        if (IsSplitChar(*c))
+            name = c + 1;
+    uint32_t limit = outSize < MaxNamePart + 1 ? outSize : MaxNamePart + 1;
+    return CopyString(out, limit, name);
+}
+
+uint32_t StringFromBuffer(const char* bytes, uint16_t count, char* out)
+{
+    uint32_t length = 0;
+    while (length < count && bytes[length]) {
+        out[length] = bytes[length];
+        ++length;
+    }
+    out[length] = '\0';
+    return length;
+}
+
+char* SlashesToBackslashes(char* path)
+{
+    for (char* c = path; *c; ++c)
+        if (*c == '/')
+            *c = '\\';
+    return path;
+}
+
+char* AppendBackslash(char* path)
+{
+    uint32_t length = StringLength(path);
+    if (length > 0 && path[length - 1] != '\\') {
+        path[length] = '\\';
+        path[length + 1] = '\0';
+    }
+    return path;
+}
