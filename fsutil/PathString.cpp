@@ -104,3 +104,61 @@ char* AppendBackslash(char* path)
     }
     return path;
 }
+
+static char UpperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// A component [begin, end) made only of dots and spaces.
+static bool IsDotsAndSpaces(const char* begin, const char* end)
+{
+    for (const char* c = begin; c < end; ++c)
+        if (*c != '.' && *c != ' ')
+            return false;
+    return begin < end;
+}
+
+// Windows opens the device whatever extension follows the device name, and
+// ignores spaces before the extension.
+static bool IsDeviceName(const char* begin, const char* end)
+{
+    const char* stem = begin;
+    while (stem < end && *stem != '.')
+        ++stem;
+    while (stem > begin && stem[-1] == ' ')
+        --stem;
+    uint32_t length = static_cast<uint32_t>(stem - begin);
+    char upper[5] = {};
+    if (length < 3 || length > 4)
+        return false;
+    for (uint32_t i = 0; i < length; ++i)
+        upper[i] = UpperAscii(begin[i]);
+    static const char* const threeLetter[] = {"CON", "PRN", "AUX", "NUL"};
+    if (length == 3) {
+        for (const char* device : threeLetter)
+            if (upper[0] == device[0] && upper[1] == device[1] && upper[2] == device[2])
+                return true;
+        return false;
+    }
+    bool numbered = (upper[0] == 'C' && upper[1] == 'O' && upper[2] == 'M') ||
+                    (upper[0] == 'L' && upper[1] == 'P' && upper[2] == 'T');
+    return numbered && upper[3] >= '1' && upper[3] <= '9';
+}
+
+bool IsUnsafeMemberName(const char* name)
+{
+    const char* path = StripLeadingBackslash(name);
+    if (path[0] == '\\' || ContainsChar(path, ':'))
+        return true;
+    const char* begin = path;
+    for (const char* c = path;; ++c) {
+        if (*c == '\\' || *c == '/' || *c == '\0') {
+            if (IsDotsAndSpaces(begin, c) || IsDeviceName(begin, c))
+                return true;
+            if (*c == '\0')
+                return false;
+            begin = c + 1;
+        }
+    }
+}

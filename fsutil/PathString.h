@@ -35,3 +35,12 @@ uint32_t StringLength(const char* text);
 // Copies at most outSize - 1 characters and terminates; returns the length copied.
 uint32_t CopyString(char* out, uint32_t outSize, const char* text);
 bool ContainsChar(const char* text, char wanted);
+
+// True when a member name (after "/" became "\") would leave the destination
+// or reach something that is not a plain file there: it still starts with a
+// backslash once one leading backslash is stripped, contains a colon (drive
+// letters, alternate data streams), has a component made only of dots and
+// spaces ("..", ". ." and the like, which Windows folds), or names a device
+// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension) in
+// any component. Such a member is never written.
+bool IsUnsafeMemberName(const char* name);
