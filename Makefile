@@ -12,12 +12,13 @@ $(WIN32_DIR)/CMakeCache.txt:
 	cmake -S . -B $(WIN32_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/i686-w64-mingw32.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 
 $(HOST_DIR)/CMakeCache.txt:
-	cmake -S . -B $(HOST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(HOST_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELVIX_STUB_FILE=$(CURDIR)/$(WIN32_DIR)/sfx.exe
 
 stub: $(WIN32_DIR)/CMakeCache.txt
 	cmake --build $(WIN32_DIR) -j $(JOBS) --target sfx
 
-host: $(HOST_DIR)/CMakeCache.txt
+# mksfx carries the stub inside it, so the host tree comes after the stub.
+host: stub $(HOST_DIR)/CMakeCache.txt
 	cmake --build $(HOST_DIR) -j $(JOBS)
 
 test-host: host
@@ -36,7 +37,7 @@ fuzz-smoke:
 
 test: test-host test-win32 fuzz-smoke
 
-demo: stub
+demo: stub host
 	bash tools/demo.sh
 
 clean:

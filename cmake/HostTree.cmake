@@ -1,5 +1,7 @@
 # The portable core built natively, with its tests, fuzzers, tools and benchmarks.
 option(ZELVIX_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
+set(ZELVIX_STUB_FILE "${PROJECT_SOURCE_DIR}/build/win32/sfx.exe" CACHE FILEPATH
+    "The built stub that mksfx carries inside it")
 
 add_library(core STATIC ${CORE_SOURCES} fileio/Platform_posix.cpp)
 target_include_directories(core PUBLIC ${PROJECT_SOURCE_DIR})
