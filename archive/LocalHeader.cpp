@@ -72,18 +72,39 @@ WalkEnd ClassifyWalkEnd()
     return WalkEnd::Damaged;
 }
 
-bool StepToNextMember(uint32_t start, const LocalFileHeader& member, WalkEnd* end)
+// Info-ZIP writes a 16-byte data descriptor after encrypted members although
+// their local headers already carry the same CRC-32 and sizes. The walk steps
+// over such a descriptor only when it repeats the member's own header exactly;
+// any other descriptor leaves the member's real length unknown.
+static bool IsRepeatingDescriptor(uint32_t offset, const LocalFileHeader& member)
 {
-    uint64_t next = LayOutMember(start, member).nextHeaderOffset;
-    if (next > 0xFFFFFFFFu) {
-        *end = WalkEnd::Damaged;
+    uint8_t bytes[16];
+    if (SeekFileTo(ArchiveFile, offset) == -1 || ReadFromFile(ArchiveFile, bytes, sizeof bytes) != sizeof bytes)
+        return false;
+    return ReadLittle32(bytes) == DataDescriptorSignature && ReadLittle32(bytes + 4) == member.crc32 &&
+           ReadLittle32(bytes + 8) == member.compressedSize && ReadLittle32(bytes + 12) == member.uncompressedSize;
+}
+
+static bool ReadHeaderAt(uint64_t offset)
+{
+    if (offset > 0xFFFFFFFFu)
+        return false;
+    SeekArchive(static_cast<uint32_t>(offset));
+    if (CurrentHeaderOffset == -1) {
+        CurrentHeader.signature = 0;
         return false;
     }
-    SeekArchive(static_cast<uint32_t>(next));
-    if (CurrentHeaderOffset != -1 && ReadLocalHeader()) {
-        *end = WalkEnd::NotEnded;
-        return true;
-    }
-    *end = ClassifyWalkEnd();
-    return false;
+    return ReadLocalHeader();
+}
+
+bool StepToNextMember(uint32_t start, const LocalFileHeader& member, WalkEnd* end)
+{
+    const LocalFileHeader stepped = member;  // the read below overwrites CurrentHeader
+    uint64_t next = LayOutMember(start, stepped).nextHeaderOffset;
+    bool found = ReadHeaderAt(next);
+    if (!found && CurrentHeader.signature == DataDescriptorSignature && next <= 0xFFFFFFFFu &&
+        IsRepeatingDescriptor(static_cast<uint32_t>(next), stepped))
+        found = ReadHeaderAt(next + 16);
+    *end = found ? WalkEnd::NotEnded : ClassifyWalkEnd();
+    return found;
 }

@@ -65,7 +65,8 @@ MemberLayout LayOutMember(uint32_t start, const LocalFileHeader& header);
 enum class WalkEnd { NotEnded, AtCentralDirectory, Damaged };
 
 // Steps from the member at `start` (whose header is `member`) to the next local
-// header: seeks there and reads it. Returns true when another member follows.
+// header: seeks there and reads it, stepping over a data descriptor that repeats
+// the member's CRC-32 and sizes. Returns true when another member follows.
 // When it returns false, *end tells whether the walk reached the central
 // directory or stopped at something it cannot read. A next offset beyond 4 GiB
 // ends the walk as damaged.

@@ -1,0 +1,145 @@
+#include "fsutil/PathString.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+std::string DirPart(const std::string& path)
+{
+    char out[300];
+    PathDirPart(path.c_str(), out, sizeof out);
+    return out;
+}
+
+std::string NamePart(const std::string& path)
+{
+    char out[300];
+    PathNamePart(path.c_str(), out, sizeof out);
+    return out;
+}
+
+std::string FromBuffer(const std::string& bytes, uint16_t count)
+{
+    char out[300];
+    StringFromBuffer(bytes.data(), count, out);
+    return out;
+}
+
+std::string Slashed(std::string path)
+{
+    return SlashesToBackslashes(path.data());
+}
+
+std::string Appended(const std::string& path)
+{
+    char buffer[300];
+    CopyString(buffer, sizeof buffer, path.c_str());
+    return AppendBackslash(buffer);
+}
+
+TEST(PathDirPart, SplitsAtTheLastSeparatorKeepingDriveRoots)
+{
+    EXPECT_EQ(DirPart("C:\\"), "C:\\");
+    EXPECT_EQ(DirPart("C:/"), "C:/");
+    EXPECT_EQ(DirPart("C:x"), "C:x");  // three characters with a colon come back whole
+    EXPECT_EQ(DirPart("C:\\Data"), "C:\\");
+    EXPECT_EQ(DirPart("C:\\Data\\File.txt"), "C:\\Data");
+    EXPECT_EQ(DirPart("C:/Data/File.txt"), "C:/Data");
+    EXPECT_EQ(DirPart("C:file"), "C:");
+    EXPECT_EQ(DirPart("\\\\server\\share"), "\\\\server");
+    EXPECT_EQ(DirPart("Data\\"), "Data");
+    EXPECT_EQ(DirPart("File.txt"), "");
+    EXPECT_EQ(DirPart(""), "");
+}
+
+TEST(PathDirPart, NeverWritesPastTheBufferItIsGiven)
+{
+    char out[6] = {'#', '#', '#', '#', '#', '#'};
+    EXPECT_EQ(PathDirPart("C:\\Long\\Directory\\File", out, 5), 4u);
+    EXPECT_STREQ(out, "C:\\L");
+    EXPECT_EQ(out[5], '#');
+}
+
+TEST(PathNamePart, TakesTheFinalComponentOfAnySeparator)
+{
+    EXPECT_EQ(NamePart("a/b\\c.txt"), "c.txt");
+    EXPECT_EQ(NamePart("C:c.txt"), "c.txt");
+    EXPECT_EQ(NamePart("plain.txt"), "plain.txt");
+    EXPECT_EQ(NamePart("dir\\"), "");
+    EXPECT_EQ(NamePart("docs/"), "");
+    EXPECT_EQ(NamePart(""), "");
+}
+
+TEST(PathNamePart, CutsALongComponentToTwoHundredFiftyFiveCharacters)
+{
+    std::string longName(300, 'n');
+    EXPECT_EQ(NamePart("dir\\" + longName), std::string(255, 'n'));
+    char small[8];
+    EXPECT_EQ(PathNamePart(longName.c_str(), small, sizeof small), 7u);
+}
+
+TEST(StringFromBuffer, TakesExactlyCountBytesUpToTheFirstNul)
+{
+    EXPECT_EQ(FromBuffer(std::string("ab\0cd", 5), 5), "ab");
+    EXPECT_EQ(FromBuffer("abcdef", 3), "abc");
+    EXPECT_EQ(FromBuffer("abc", 0), "");
+    EXPECT_EQ(FromBuffer(std::string("\0abc", 4), 4), "");
+}
+
+TEST(SlashesToBackslashes, ConvertsEverySlashAndNothingElse)
+{
+    EXPECT_EQ(Slashed(""), "");
+    EXPECT_EQ(Slashed("a/b//c"), "a\\b\\\\c");
+    EXPECT_EQ(Slashed("C:\\mixed/path"), "C:\\mixed\\path");
+    std::string longName;
+    for (int i = 0; i < 100; ++i)
+        longName += "ab/";
+    EXPECT_EQ(Slashed(longName).find('/'), std::string::npos);
+}
+
+TEST(AppendBackslash, AddsOneSeparatorOnlyWhenMissing)
+{
+    EXPECT_EQ(Appended("C:"), "C:\\");
+    EXPECT_EQ(Appended("C:\\"), "C:\\");
+    EXPECT_EQ(Appended(""), "");
+    EXPECT_EQ(Appended("C:\\Out"), "C:\\Out\\");
+    EXPECT_EQ(Appended("a/"), "a/\\");  // only a backslash counts as the separator
+}
+
+TEST(StripLeadingBackslash, RemovesExactlyOne)
+{
+    EXPECT_STREQ(StripLeadingBackslash("\\\\two"), "\\two");
+    EXPECT_STREQ(StripLeadingBackslash("\\"), "");
+    EXPECT_STREQ(StripLeadingBackslash(""), "");
+    EXPECT_STREQ(StripLeadingBackslash("dir\\"), "dir\\");
+}
+
+TEST(IsUnsafeMemberName, AcceptsOrdinaryNames)
+{
+    for (const char* name : {"readme.txt", "docs\\readme.txt", "\\rooted.txt", "a\\b\\c.txt", "..hidden",
+                             "file..txt", "CONFIG.SYS", "console.txt", "COM10", "LPT0.txt", "nul-ish",
+                             "dir\\", "a b\\c d.txt", ".profile"}) {
+        EXPECT_FALSE(IsUnsafeMemberName(name)) << name;
+    }
+}
+
+TEST(IsUnsafeMemberName, RefusesNamesThatLeaveTheDestination)
+{
+    for (const char* name : {"\\\\server\\share\\x", "..\\evil.txt", "a\\..\\..\\evil.txt", "a\\..",
+                             "..", ". .\\x", "a\\...\\b", "a\\ \\b", "a\\.\\b", "C:\\Windows\\x.dll",
+                             "C:evil", "file.txt:stream", "a/../b"}) {
+        EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
+    }
+}
+
+TEST(IsUnsafeMemberName, RefusesDeviceNamesInAnyComponentAndCase)
+{
+    for (const char* name : {"CON", "con.txt", "a\\PRN\\b.txt", "Aux.log", "NUL", "nul.tar.gz", "COM1",
+                             "com9.txt", "LPT1", "lpt5.doc", "dir\\CON .txt", "CON \\x"}) {
+        EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
+    }
+}
+
+}  // namespace
