@@ -9,8 +9,13 @@
 // once by SetUpCrcTable before any window exists, only read afterwards.
 extern uint32_t* CrcTable;
 
-void SetUpCrcTable();    // allocates CrcTable and fills it with BuildCrcTable
-void ReleaseCrcTable();  // frees CrcTable at shutdown
+// Eight tables of 256 entries for CrcUpdate to take eight bytes a step: the first
+// is CrcTable's, each next one advances the previous by a zero byte. Built by
+// SetUpCrcTable beside CrcTable; while null, CrcUpdate goes byte by byte.
+extern uint32_t* CrcSliceTable;
+
+void SetUpCrcTable();    // allocates CrcTable and CrcSliceTable and fills them
+void ReleaseCrcTable();  // frees both at shutdown
 void BuildCrcTable();    // fills the 256 entries of an allocated CrcTable
 
 inline uint32_t CrcUpdateByte(uint8_t byte, uint32_t crc)

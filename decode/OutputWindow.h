@@ -7,10 +7,16 @@
 // written data is ~OutputCrc).
 
 constexpr uint32_t WindowSize = 32768;
+// The window's block: the window itself and room for the word-wide copies of
+// the inflate decoder, which may touch up to two words past a run's end.
+constexpr uint32_t WindowBlockSize = WindowSize + 2 * sizeof(uintptr_t);
 
 extern uint32_t OutputCrc;      // set to 0xFFFFFFFF by the driver before each member
-extern uint8_t* SlideWindow;    // 32,770 bytes, positions 0..32,767 form the window
+extern uint8_t* SlideWindow;    // WindowBlockSize bytes, cleared; positions 0..32,767 form the window
 extern uint16_t WindowPos;      // next window position to write, 0..32,768
+// Set by FlushWindow when the system wrote less than it was given; the inflate
+// decoder clears it per member and then reports the member as failed.
+extern bool OutputFellShort;
 
 // Writes the first `count` window bytes to OutputFile in one write, adds them to
 // OutputCrc, and sets WindowPos to 0.

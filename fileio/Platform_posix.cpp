@@ -1,4 +1,5 @@
 #include "fileio/FileIo.h"
+#include "fileio/FileCallLog.h"
 #include "fileio/Memory.h"
 
 #include <cerrno>
@@ -7,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+FileCallObserver ObserveFileCall = nullptr;
 
 FileHandle OpenFileForReading(const char* path)
 {
@@ -33,6 +36,8 @@ uint32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count)
             break;
         total += static_cast<uint32_t>(got);
     }
+    if (ObserveFileCall)
+        ObserveFileCall(file, false, count, total);
     return total;
 }
 
@@ -47,6 +52,8 @@ uint32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count)
             break;
         total += static_cast<uint32_t>(put);
     }
+    if (ObserveFileCall)
+        ObserveFileCall(file, true, count, total);
     return total;
 }
 

@@ -1,0 +1,342 @@
+#include "decode/Inflate.h"
+
+#include "decode/InputReader.h"
+#include "decode/OutputWindow.h"
+#include "fileio/Memory.h"
+
+#include <cstring>
+
+HuffmanEntry* FixedLiteralTable;
+HuffmanEntry* FixedDistanceTable;
+uint32_t FixedLiteralBits;
+uint32_t FixedDistanceBits;
+static HuffmanEntry* FixedTableChain;  // both fixed builds push onto this one chain
+
+// Length symbols 257..287 and distance symbols 0..31. Symbols 286 and 287 and
+// distances 30 and 31 exist only as bit patterns: their extra count 99 makes
+// them invalid codes.
+static const uint16_t LengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
+                                        35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
+static const uint8_t LengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+                                        3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
+static const uint16_t DistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25, 33,
+                                          49,   65,   97,   129,  193,  257,   385,   513,   769, 1025, 1537,
+                                          2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
+static const uint8_t DistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                          7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
+static const uint8_t CodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+static inline BitWord LowBits(uint32_t n)
+{
+    return (static_cast<BitWord>(1) << n) - 1;
+}
+
+static inline BitWord LoadWord(const uint8_t* bytes)
+{
+    BitWord word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+static inline void StoreWord(uint8_t* bytes, BitWord word)
+{
+    std::memcpy(bytes, &word, sizeof word);
+}
+
+// Follows sub-table links from a table slot to the slot that decodes the code,
+// whose own bits are still to be dumped. Null for an invalid code.
+static inline const HuffmanEntry* ResolveCode(const HuffmanEntry* entry, BitWord& bits, uint32_t& count)
+{
+    uint32_t operation = entry->operation;
+    while (operation > OperationLiteral) {
+        if (operation == OperationInvalid)
+            return nullptr;
+        DumpBits(entry->bits, bits, count);
+        operation -= 16;
+        FillBits(operation, bits, count);
+        entry = entry->link + (bits & LowBits(operation));
+        operation = entry->operation;
+    }
+    return entry;
+}
+
+int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceTable, uint32_t literalBits,
+                 uint32_t distanceBits)
+{
+    BitWord bits = BitBuffer;
+    uint32_t count = BitCount;
+    uint32_t pos = WindowPos;
+    uint8_t* const window = SlideWindow;
+    const BitWord literalMask = LowBits(literalBits);
+    const BitWord distanceMask = LowBits(distanceBits);
+    for (;;) {
+        // The last symbol took bits from past the end of the input: the member
+        // is cut short, and decoding the 1 bits that follow could run for ever.
+        if (count < InputOverrunBits)
+            return 1;
+        FillBits(literalBits, bits, count);
+        const HuffmanEntry* entry = ResolveCode(literalTable + (bits & literalMask), bits, count);
+        if (!entry)
+            return 1;
+        DumpBits(entry->bits, bits, count);
+        uint32_t operation = entry->operation;
+        if (operation == OperationLiteral) {
+            window[pos++] = static_cast<uint8_t>(entry->value);
+            if (pos == WindowSize) {
+                FlushWindow(WindowSize);
+                pos = 0;
+            }
+            continue;
+        }
+        if (operation == OperationEndOfBlock) {
+            BitBuffer = bits;
+            BitCount = count;
+            WindowPos = static_cast<uint16_t>(pos);
+            return 0;
+        }
+        FillBits(operation, bits, count);
+        uint32_t length = entry->value + static_cast<uint32_t>(bits & LowBits(operation));
+        DumpBits(operation, bits, count);
+
+        FillBits(distanceBits, bits, count);
+        entry = ResolveCode(distanceTable + (bits & distanceMask), bits, count);
+        if (!entry)
+            return 1;
+        DumpBits(entry->bits, bits, count);
+        operation = entry->operation;
+        FillBits(operation, bits, count);
+        uint32_t distance = entry->value + static_cast<uint32_t>(bits & LowBits(operation));
+        DumpBits(operation, bits, count);
+
+        // 1 <= distance <= 32,768. A distance reaching before the member's first
+        // byte reads the cleared window, or what an earlier pass left there.
+        uint32_t from = (pos - distance) & (WindowSize - 1);
+        if (pos + length <= WindowSize && from + length <= WindowSize) {
+            uint8_t* to = window + pos;
+            const uint8_t* source = window + from;
+            if (distance >= BitWordBytes) {
+                // Word by word: a source at least a word behind reads only bytes
+                // already final, one ahead of the destination only bytes not yet
+                // overwritten. The last word may run past the run's end; the
+                // bytes there are history, saved and put back.
+                BitWord after = LoadWord(to + length);
+                uint32_t done = 0;
+                do {
+                    StoreWord(to + done, LoadWord(source + done));
+                    done += BitWordBytes;
+                } while (done < length);
+                StoreWord(to + length, after);
+            } else {
+                // A short distance repeats the bytes just written.
+                for (uint32_t i = 0; i < length; ++i)
+                    to[i] = source[i];
+            }
+            pos += length;
+            if (pos == WindowSize) {
+                FlushWindow(WindowSize);
+                pos = 0;
+            }
+        } else {
+            // The run crosses the window's end or its source wraps round it.
+            while (length--) {
+                window[pos++] = window[from];
+                from = (from + 1) & (WindowSize - 1);
+                if (pos == WindowSize) {
+                    FlushWindow(WindowSize);
+                    pos = 0;
+                }
+            }
+        }
+    }
+}
+
+int InflateStored()
+{
+    DropBits(BitCount & 7);
+    uint32_t length = TakeBits(16);
+    if (TakeBits(16) != (length ^ 0xFFFF) || BitCount < InputOverrunBits)
+        return 1;
+
+    uint32_t pos = WindowPos;
+    uint8_t* const window = SlideWindow;
+    while (length) {
+        uint32_t chunk = static_cast<uint32_t>(InputCount - InputPos);
+        if (BitCount) {
+            // Whole bytes still in the bit buffer come first (BitCount is a
+            // multiple of 8 here).
+            if (BitCount <= InputOverrunBits)
+                return 1;  // the input has ended inside the block
+            window[pos++] = static_cast<uint8_t>(TakeBits(8));
+            // Once it is empty, the bits above it would repeat the bytes about to
+            // be copied straight from the input piece.
+            if (!BitCount)
+                BitBuffer = 0;
+            --length;
+        } else if (chunk == 0) {
+            int32_t value = NextByte();  // reads the next piece
+            if (value < 0)
+                return 1;
+            window[pos++] = static_cast<uint8_t>(value);
+            --length;
+        } else {
+            if (chunk > length)
+                chunk = length;
+            if (chunk > WindowSize - pos)
+                chunk = WindowSize - pos;
+            std::memcpy(window + pos, InputBuffer + InputPos, chunk);
+            InputPos = static_cast<uint16_t>(InputPos + chunk);
+            InputRemaining -= static_cast<int32_t>(chunk);
+            pos += chunk;
+            length -= chunk;
+        }
+        if (pos == WindowSize) {
+            FlushWindow(WindowSize);
+            pos = 0;
+        }
+    }
+    WindowPos = static_cast<uint16_t>(pos);
+    return 0;
+}
+
+void ReleaseFixedTables()
+{
+    FreeHuffmanTables(FixedTableChain);
+    FixedTableChain = nullptr;
+    FixedLiteralTable = nullptr;
+    FixedDistanceTable = nullptr;
+}
+
+bool BuildFixedTables()
+{
+    uint16_t lengths[288];
+    for (uint32_t i = 0; i < 288; ++i)
+        lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    FixedLiteralBits = 7;
+    if (BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, FixedLiteralTable, FixedTableChain,
+                          FixedLiteralBits) == BuildComplete) {
+        for (uint32_t i = 0; i < 30; ++i)
+            lengths[i] = 5;
+        FixedDistanceBits = 5;
+        // Incomplete (30 of 32 patterns): the two spare ones are invalid codes.
+        if (BuildHuffmanTable(lengths, 30, 0, DistanceBase, DistanceExtra, FixedDistanceTable, FixedTableChain,
+                              FixedDistanceBits) <= BuildIncomplete)
+            return true;
+    }
+    ReleaseFixedTables();
+    return false;
+}
+
+int InflateFixed()
+{
+    if (!FixedLiteralTable && !BuildFixedTables())
+        return 1;
+    return InflateCodes(FixedLiteralTable, FixedDistanceTable, FixedLiteralBits, FixedDistanceBits);
+}
+
+int InflateDynamic()
+{
+    uint32_t literalCount = 257 + TakeBits(5);  // up to 288
+    uint32_t distanceCount = 1 + TakeBits(5);   // up to 32
+    uint32_t lengthCodeCount = 4 + TakeBits(4);
+
+    uint16_t lengths[288 + 32];
+    for (uint32_t j = 0; j < 19; ++j)
+        lengths[CodeLengthOrder[j]] = static_cast<uint16_t>(j < lengthCodeCount ? TakeBits(3) : 0);
+    HuffmanEntry* table;
+    HuffmanEntry* chain = nullptr;
+    uint32_t tableBits = 7;
+    BuildResult built = BuildHuffmanTable(lengths, 19, 19, nullptr, nullptr, table, chain, tableBits);
+    uint32_t total = literalCount + distanceCount;
+    uint32_t i = 0;
+    uint32_t previous = 0;
+    // Code lengths are at most 7 bits, so the root table decodes every one.
+    while (built == BuildComplete && i < total) {
+        const HuffmanEntry& entry = table[PeekBits(tableBits)];
+        if (entry.operation != OperationLiteral)
+            break;
+        DropBits(entry.bits);
+        uint32_t symbol = entry.value;
+        if (symbol < 16) {
+            lengths[i++] = static_cast<uint16_t>(symbol);
+            previous = symbol;
+            continue;
+        }
+        uint32_t repeat;
+        if (symbol == 16) {
+            repeat = 3 + TakeBits(2);
+        } else {
+            previous = 0;
+            repeat = symbol == 17 ? 3 + TakeBits(3) : 11 + TakeBits(7);
+        }
+        if (i + repeat > total)
+            break;
+        while (repeat--)
+            lengths[i++] = static_cast<uint16_t>(previous);
+    }
+    FreeHuffmanTables(chain);
+    if (i < total || BitCount < InputOverrunBits)
+        return 1;
+
+    HuffmanEntry* literalTable;
+    HuffmanEntry* distanceTable;
+    HuffmanEntry* literalChain = nullptr;
+    HuffmanEntry* distanceChain = nullptr;
+    uint32_t literalBits = 9;
+    uint32_t distanceBits = 6;
+    int result = 1;
+    if (BuildHuffmanTable(lengths, literalCount, 257, LengthBase, LengthExtra, literalTable, literalChain,
+                          literalBits) == BuildComplete &&
+        // An incomplete distance code decodes; its spare patterns are invalid codes.
+        BuildHuffmanTable(lengths + literalCount, distanceCount, 0, DistanceBase, DistanceExtra, distanceTable,
+                          distanceChain, distanceBits) <= BuildIncomplete)
+        result = InflateCodes(literalTable, distanceTable, literalBits, distanceBits);
+    FreeHuffmanTables(literalChain);
+    FreeHuffmanTables(distanceChain);
+    return result;
+}
+
+int InflateBlock(bool& lastBlock)
+{
+    lastBlock = TakeBits(1);
+    uint32_t type = TakeBits(2);
+    if (BitCount < InputOverrunBits)
+        return 1;  // the header lies past the end of the input
+    if (type == 0)
+        return InflateStored();
+    if (type == 1)
+        return InflateFixed();
+    if (type == 2)
+        return InflateDynamic();
+    return 1;  // type 3 is reserved
+}
+
+bool Inflate()
+{
+    InputPos = 0;
+    InputCount = 0;
+    WindowPos = 0;
+    BitBuffer = 0;
+    BitCount = 0;
+    InputOverrunBits = 0;
+    OutputFellShort = false;
+    InputBuffer = static_cast<uint8_t*>(AllocateBlock(InputBufferSize));
+    SlideWindow = static_cast<uint8_t*>(AllocateClearedBlock(WindowBlockSize));
+    FixedLiteralTable = nullptr;
+    FixedDistanceTable = nullptr;
+    FixedTableChain = nullptr;
+
+    bool lastBlock = false;
+    int result;
+    do
+        result = InflateBlock(lastBlock);
+    while (result == 0 && !lastBlock);
+    if (WindowPos)
+        FlushWindow(WindowPos);
+
+    ReleaseFixedTables();
+    ReleaseBlock(InputBuffer);
+    ReleaseBlock(SlideWindow);
+    InputBuffer = nullptr;
+    SlideWindow = nullptr;
+    return result == 0 && !OutputFellShort;
+}

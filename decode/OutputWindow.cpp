@@ -1,0 +1,51 @@
+#include "decode/OutputWindow.h"
+
+#include "archive/LocalHeader.h"
+#include "decode/Crc32.h"
+#include "decode/Decrypt.h"
+#include "decode/InputReader.h"
+#include "fileio/FileIo.h"
+#include "fileio/Memory.h"
+
+uint32_t OutputCrc;
+uint8_t* SlideWindow;
+uint16_t WindowPos;
+bool OutputFellShort;
+
+void FlushWindow(uint16_t count)
+{
+    if (WriteToFile(OutputFile, SlideWindow, count) != count)
+        OutputFellShort = true;
+    // The register covers what was handed over; a short write fails the member anyway.
+    CrcUpdate(SlideWindow, count, OutputCrc);
+    WindowPos = 0;
+}
+
+bool CopyStored()
+{
+    uint32_t size = InputRemaining <= 0 ? 0
+                    : static_cast<uint32_t>(InputRemaining) < InputPieceSize
+                        ? static_cast<uint32_t>(InputRemaining)
+                        : InputPieceSize;
+    HeapBlock<uint8_t> buffer(size + 2);
+    bool complete = InputRemaining >= 0;
+    while (InputRemaining > 0) {
+        uint32_t want = static_cast<uint32_t>(InputRemaining) < InputPieceSize
+                            ? static_cast<uint32_t>(InputRemaining)
+                            : InputPieceSize;
+        uint32_t got = ReadFromFile(ArchiveFile, buffer.get(), want);
+        InputRemaining -= static_cast<int32_t>(got);
+        if (CurrentHeader.flags & FlagEncrypted)
+            DecryptBytes(buffer.get(), got);
+        uint32_t written = WriteToFile(OutputFile, buffer.get(), got);
+        CrcUpdate(buffer.get(), static_cast<int32_t>(written), OutputCrc);
+        if (written != got)
+            complete = false;
+        if (got == 0) {
+            // The archive file ended (or the read failed) inside the member.
+            complete = false;
+            break;
+        }
+    }
+    return complete;
+}
