@@ -1,0 +1,561 @@
+#!/usr/bin/env python3
+"""mksfx against real peers: what it writes must pass Info-ZIP unzip, 7z and
+Python's zipfile and extract to the same bytes; what they write must convert
+and then pass mksfx's own test, which decodes with the stub's decoders.
+
+Run by ctest, one test class per ctest entry:
+    MKSFX=build/host/mksfx python3 tests/tools/test_mksfx.py CreateRoundTrip
+"""
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zipfile
+import zlib
+
+MKSFX = os.environ.get("MKSFX", "build/host/mksfx")
+STUB_SIZE = 35328
+
+_embedded = None
+
+
+def has_embedded_stub():
+    global _embedded
+    if _embedded is None:
+        out = subprocess.run([MKSFX, "--version"], capture_output=True, text=True).stdout
+        _embedded = "built in" in out
+    return _embedded
+
+
+def run(args, cwd=None, env=None, input_bytes=None):
+    """Runs a command with no terminal on stdin; returns (code, stdout, stderr)."""
+    done = subprocess.run(args, cwd=cwd, env=env, capture_output=True, timeout=120,
+                          input=input_bytes, stdin=None if input_bytes is not None else subprocess.DEVNULL)
+    return done.returncode, done.stdout.decode(errors="replace"), done.stderr.decode(errors="replace")
+
+
+def read_bytes(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def write_bytes(path, data):
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def tree_bytes(root):
+    """{relative path: bytes} of every file under root, "/" separated."""
+    found = {}
+    for base, _dirs, files in os.walk(root):
+        for name in files:
+            path = os.path.join(base, name)
+            with open(path, "rb") as f:
+                found[os.path.relpath(path, root).replace(os.sep, "/")] = f.read()
+    return found
+
+
+def local_headers(data, start):
+    """Walks local headers from `start` like the stub (independently of it):
+    [(offset, flags, method, crc, csize, usize, name)], and the signature that ended the walk."""
+    members = []
+    at = start
+    while data[at:at + 4] == b"PK\x03\x04":
+        (_v, flags, method, _t, _d, crc, csize, usize, n, m) = struct.unpack_from("<HHHHHIIIHH", data, at + 4)
+        members.append((at, flags, method, crc, csize, usize, data[at + 30:at + 30 + n].decode("utf-8")))
+        at += 30 + n + m + csize
+        if flags & 8 and data[at:at + 4] == b"PK\x07\x08":
+            at += 16
+    return members, data[at:at + 4]
+
+
+class MksfxCase(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="mksfx-test-")
+        self.addCleanup(shutil.rmtree, self.dir, True)
+        self.stub_args = []
+        if not has_embedded_stub():
+            stub = self.path("stub.exe")
+            with open(stub, "wb") as f:
+                f.write(b"MZ" + bytes(STUB_SIZE - 2))
+            self.stub_args = ["--stub", stub]
+
+    def path(self, *parts):
+        return os.path.join(self.dir, *parts)
+
+    def write(self, relative, data):
+        path = self.path(relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data if isinstance(data, bytes) else data.encode())
+        return path
+
+    def mksfx(self, *args, expect=0, **kwargs):
+        args = list(args)
+        if args and args[0] in ("create", "convert"):
+            args[1:1] = self.stub_args
+        code, out, err = run([MKSFX] + args, **kwargs)
+        if expect is not None:
+            self.assertEqual(code, expect, "mksfx %s\nstdout: %s\nstderr: %s" % (" ".join(args), out, err))
+        return code, out, err
+
+    def make_tree(self, root="src"):
+        """A tree with the sizes where decoders slip: 0, 1, 32767/32768/32769 bytes,
+        incompressible data, a nested directory and an empty one."""
+        rng = random.Random(7)
+        files = {
+            "empty.txt": b"",
+            "one.txt": b"x",
+            "text/lorem.txt": b"lorem ipsum dolor sit amet, " * 3000,
+            "text/deeper/w32767.bin": bytes(rng.getrandbits(3) for _ in range(32767)),
+            "text/deeper/w32768.bin": bytes(rng.getrandbits(3) for _ in range(32768)),
+            "w32769.bin": bytes(rng.getrandbits(3) for _ in range(32769)),
+            "random.bin": rng.randbytes(70000),
+        }
+        for name, data in files.items():
+            self.write(os.path.join(root, name), data)
+        os.makedirs(self.path(root, "emptydir"), exist_ok=True)
+        return files
+
+    def assert_peers_accept(self, archive, expected, password=None):
+        """unzip -t, 7z t and zipfile accept the archive, and each extracts `expected` exactly."""
+        pw = ["-P", password] if password else []
+        code, out, err = run(["unzip", "-tq"] + pw + [archive])
+        self.assertEqual(code, 0, out + err)
+        code, out, err = run(["7z", "t", "-p" + (password or "")] + [archive])
+        self.assertEqual(code, 0, out + err)
+        self.assertIn("Everything is Ok", out)
+        with zipfile.ZipFile(archive) as z:
+            if password:
+                z.setpassword(password.encode())
+            self.assertIsNone(z.testzip())
+            got = {i.filename: z.read(i) for i in z.infolist() if not i.is_dir()}
+        self.assertEqual(got, expected)
+        for tool, args in (("unzip", ["unzip", "-qo"] + pw + [archive, "-d"]),
+                           ("7z", ["7z", "x", "-y", "-p" + (password or ""), archive, "-o"])):
+            target = self.path("peer-" + tool)
+            shutil.rmtree(target, True)
+            if tool == "7z":
+                args = args[:-1] + ["-o" + target]
+            else:
+                args = args + [target]
+            code, out, err = run(args)
+            self.assertEqual(code, 0, out + err)
+            self.assertEqual(tree_bytes(target), expected, tool)
+
+    def assert_mksfx_extracts(self, archive, expected, *extra):
+        target = self.path("mksfx-out")
+        shutil.rmtree(target, True)
+        self.mksfx("test", archive, *extra)
+        self.mksfx("extract", archive, "-d", target, *extra)
+        self.assertEqual(tree_bytes(target), expected)
+
+
+class CreateRoundTrip(MksfxCase):
+    def test_every_level_passes_the_peers_and_extracts_the_same_bytes(self):
+        files = self.make_tree()
+        for level in ("-0", "-1", "-6", "-9"):
+            with self.subTest(level=level):
+                out = self.path("out%s.exe" % level)
+                self.mksfx("create", level, "-o", out, "-C", self.path("src"), ".")
+                self.assert_peers_accept(out, files)
+                self.assert_mksfx_extracts(out, files)
+
+    def test_layout_is_what_the_stub_walks(self):
+        files = self.make_tree()
+        out = self.path("out.exe")
+        self.mksfx("create", "-o", out, "-C", self.path("src"), ".")
+        data = read_bytes(out)
+        self.assertEqual(data[:2], b"MZ")
+        members, end = local_headers(data, STUB_SIZE)
+        self.assertEqual(end, b"PK\x01\x02", "the walk from the stub size must end at the central directory")
+        names = [m[6] for m in members]
+        # Fixed order: byte order within each directory, a directory before its contents.
+        self.assertEqual(names, ["empty.txt", "emptydir/", "one.txt", "random.bin", "text/", "text/deeper/",
+                                 "text/deeper/w32767.bin", "text/deeper/w32768.bin", "text/lorem.txt",
+                                 "w32769.bin"])
+        with zipfile.ZipFile(out) as z:
+            infos = {i.filename: i for i in z.infolist()}
+        for (offset, flags, method, crc, csize, usize, name) in members:
+            info = infos[name]
+            self.assertEqual(flags & 8, 0, name + ": no data descriptor")
+            self.assertIn(method, (0, 8))
+            # The central directory's offsets count from the start of the whole file.
+            self.assertEqual(info.header_offset, offset)
+            self.assertEqual((crc, csize, usize), (info.CRC, info.compress_size, info.file_size))
+            if not name.endswith("/"):
+                self.assertEqual(crc, zlib.crc32(files[name]))
+        # Incompressible data is stored, not deflated into something larger.
+        self.assertEqual(infos["random.bin"].compress_type, zipfile.ZIP_STORED)
+        self.assertEqual(infos["text/lorem.txt"].compress_type, zipfile.ZIP_DEFLATED)
+        end_record = data.rindex(b"PK\x05\x06")
+        cd_size, cd_offset = struct.unpack_from("<II", data, end_record + 12)
+        self.assertEqual(cd_offset + cd_size, end_record)
+
+    def test_output_is_reproducible(self):
+        self.make_tree()
+        env = dict(os.environ, SOURCE_DATE_EPOCH="1700000000", TZ="UTC")
+        first, second = self.path("a.exe"), self.path("b.exe")
+        self.mksfx("create", "-o", first, "-C", self.path("src"), ".", env=env)
+        os.utime(self.path("src", "one.txt"), (1, 2000000000))  # later than the epoch: capped
+        self.mksfx("create", "-o", second, "-C", self.path("src"), ".", env=env)
+        self.assertEqual(read_bytes(first), read_bytes(second))
+        third = self.path("c.exe")
+        self.mksfx("create", "-o", third, "--mtime", "2001-02-03 04:05:06", "-C", self.path("src"), ".")
+        with zipfile.ZipFile(third) as z:
+            self.assertEqual({i.date_time for i in z.infolist()}, {(2001, 2, 3, 4, 5, 6)})
+
+    def test_names_follow_the_paths_as_given(self):
+        self.write("src/a/b.txt", "b")
+        self.write("src/c.txt", "c")
+        out = self.path("out.exe")
+        self.mksfx("create", "-o", out, "-C", self.path("src"), "a", "./c.txt")
+        with zipfile.ZipFile(out) as z:
+            self.assertEqual(z.namelist(), ["a/", "a/b.txt", "c.txt"])
+        code, out_text, _ = self.mksfx("list", out, "-q")
+        self.assertEqual(out_text.split(), ["a/", "a/b.txt", "c.txt"])
+
+    def test_plain_zip_and_verbose_list(self):
+        self.write("src/x.txt", "hello " * 100)
+        plain = self.path("plain.zip")
+        subprocess.run(["zip", "-qrX", plain, "x.txt"], cwd=self.path("src"), check=True)
+        _code, out, _err = self.mksfx("list", "-v", plain)
+        self.assertIn("Defl", out)
+        self.assertIn("x.txt", out)
+        self.mksfx("test", plain)
+
+
+class Encryption(MksfxCase):
+    def test_encrypted_archive_opens_in_peers_with_the_password(self):
+        files = self.make_tree()
+        out = self.path("enc.exe")
+        self.mksfx("create", "-P", "s3cret", "-o", out, "-C", self.path("src"), ".")
+        # zipfile checks the check byte against the CRC-32's high byte (flag bit 3 clear).
+        self.assert_peers_accept(out, files, password="s3cret")
+        self.assert_mksfx_extracts(out, files, "-P", "s3cret")
+        members, _ = local_headers(read_bytes(out), STUB_SIZE)
+        for (_o, flags, _m, _c, csize, usize, name) in members:
+            if not name.endswith("/"):
+                self.assertEqual(flags & 9, 1, name)
+
+    def test_wrong_or_missing_password_fails_everywhere(self):
+        self.write("src/a.txt", "secret text " * 50)
+        out = self.path("enc.exe")
+        self.mksfx("create", "-P", "right", "-o", out, "-C", self.path("src"), ".")
+        code, _out, _err = run(["unzip", "-tq", "-P", "wrong", out])
+        self.assertNotEqual(code, 0)
+        _code, _out, err = self.mksfx("test", "-P", "wrong", out, expect=1)
+        self.assertIn("a.txt", err)
+        self.assertIn("password", err)
+        _code, _out, err = self.mksfx("test", out, expect=1)
+        self.assertIn("encrypted", err)
+        self.mksfx("extract", "-P", "wrong", out, "-d", self.path("x"), expect=1)
+        self.assertFalse(os.path.exists(self.path("x", "a.txt")))
+
+    def test_encryption_headers_come_from_a_random_source(self):
+        self.write("src/a.txt", "same text")
+        first, second = self.path("1.exe"), self.path("2.exe")
+        for out in (first, second):
+            self.mksfx("create", "--mtime", "@1000000000", "-P", "pw", "-o", out, "-C", self.path("src"), ".")
+        def header(path):
+            data = read_bytes(path)
+            (offset, _f, _m, _c, _cs, _us, name) = local_headers(data, STUB_SIZE)[0][0]
+            start = offset + 30 + len(name)
+            return data[start:start + 12]
+        self.assertNotEqual(header(first), header(second))
+
+    def test_password_sources_and_limits(self):
+        self.write("src/a.txt", "text")
+        pwfile = self.write("pw.txt", "from-file\n")
+        out = self.path("out.exe")
+        self.mksfx("create", "--password-file", pwfile, "-o", out, "-C", self.path("src"), ".")
+        code, _o, _e = run(["unzip", "-tq", "-P", "from-file", out])
+        self.assertEqual(code, 0)
+        # The stub's prompt takes at most 24 characters and treats empty as no password.
+        _c, _o, err = self.mksfx("create", "-P", "x" * 25, "-o", self.path("long.exe"), self.path("src"),
+                                 expect=2)
+        self.assertIn("24", err)
+        self.mksfx("create", "-P", "", "-o", self.path("empty.exe"), self.path("src"), expect=2)
+        # No terminal: the prompt is refused instead of hanging.
+        self.mksfx("create", "-e", "-o", self.path("prompt.exe"), self.path("src"), expect=2)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["out.exe", "pw.txt", "src"] +
+                         (["stub.exe"] if self.stub_args else []))
+
+
+class Convert(MksfxCase):
+    def converted_passes(self, source, files, password=None, test_args=()):
+        out = source + ".exe"
+        self.mksfx("convert", source, "-o", out)
+        data = read_bytes(out)
+        members, end = local_headers(data, STUB_SIZE)
+        self.assertEqual(end, b"PK\x01\x02")
+        for (_o, flags, _m, crc, csize, usize, name) in members:
+            if not (flags & 1):
+                self.assertEqual(flags & 8, 0, name)
+        self.assert_peers_accept(out, files, password=password)
+        self.assert_mksfx_extracts(out, files, *test_args)
+        return out
+
+    def test_info_zip_archives(self):
+        files = self.make_tree()
+        plain = self.path("plain.zip")
+        subprocess.run(["zip", "-qr", plain, "."], cwd=self.path("src"), check=True)
+        self.converted_passes(plain, files)
+        # Streamed into a pipe, zip writes data descriptors and blank local sizes.
+        streamed = self.path("streamed.zip")
+        with open(streamed, "wb") as f:
+            zip_proc = subprocess.Popen(["zip", "-q", "-", "text/lorem.txt", "one.txt"], cwd=self.path("src"),
+                                        stdout=subprocess.PIPE)
+            subprocess.run(["cat"], stdin=zip_proc.stdout, stdout=f, check=True)
+            self.assertEqual(zip_proc.wait(), 0)
+        # Unconverted, the walk stops at the first member: its local header has no sizes.
+        _c, _o, err = self.mksfx("test", streamed, expect=1)
+        self.assertIn("data descriptor", err)
+        self.converted_passes(streamed, {k: files[k] for k in ("text/lorem.txt", "one.txt")})
+
+    def test_info_zip_encrypted_members_keep_their_check_byte(self):
+        files = self.make_tree()
+        encrypted = self.path("enc.zip")
+        subprocess.run(["zip", "-qr", "-P", "pw", encrypted, "."], cwd=self.path("src"), check=True)
+        with zipfile.ZipFile(encrypted) as z:
+            self.assertTrue(any(i.flag_bits & 8 for i in z.infolist()), "zip -P sets flag bit 3")
+        self.converted_passes(encrypted, files, password="pw", test_args=("-P", "pw"))
+
+    def test_7z_archives(self):
+        files = self.make_tree()
+        for method in ("Deflate", "Copy"):
+            with self.subTest(method=method):
+                archive = self.path("7z-%s.zip" % method)
+                subprocess.run(["7z", "a", "-tzip", "-mm=" + method, archive, "."], cwd=self.path("src"),
+                               check=True, capture_output=True)
+                self.converted_passes(archive, files)
+        encrypted = self.path("7z-zipcrypto.zip")
+        subprocess.run(["7z", "a", "-tzip", "-ppw", "-mem=ZipCrypto", encrypted, "."], cwd=self.path("src"),
+                       check=True, capture_output=True)
+        self.converted_passes(encrypted, files, password="pw", test_args=("-P", "pw"))
+
+    def test_jar_archives_with_data_descriptors(self):
+        files = self.make_tree()
+        jar = self.path("a.jar")
+        with open(jar, "wb") as f:  # written to stdout, fastjar puts the sizes in descriptors
+            subprocess.run(["fastjar", "c"] + sorted(os.listdir(self.path("src"))), cwd=self.path("src"),
+                           stdout=f, check=True)
+        members, _ = local_headers(read_bytes(jar), 0)
+        self.assertTrue(any(m[1] & 8 for m in members), "fastjar writes descriptors")
+        with zipfile.ZipFile(jar) as z:
+            manifest = z.read("META-INF/MANIFEST.MF")
+        self.converted_passes(jar, dict(files, **{"META-INF/MANIFEST.MF": manifest}))
+
+    def test_python_archives(self):
+        files = self.make_tree()
+        archive = self.path("py.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name, data in files.items():
+                z.writestr(name, data, zipfile.ZIP_DEFLATED if len(data) % 2 else zipfile.ZIP_STORED)
+        self.converted_passes(archive, files)
+        # Written to an unseekable stream, zipfile adds data descriptors.
+        streamed = self.path("py-streamed.zip")
+        with open(streamed, "wb") as f:
+            proc = subprocess.Popen([sys.executable, "-c", (
+                "import sys, zipfile\n"
+                "with zipfile.ZipFile(sys.stdout.buffer, 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                "    z.writestr('a.txt', b'abc' * 999)\n"
+                "    with z.open('b.txt', 'w') as m: m.write(b'streamed' * 1000)\n")], stdout=f)
+            self.assertEqual(proc.wait(), 0)
+        self.converted_passes(streamed, {"a.txt": b"abc" * 999, "b.txt": b"streamed" * 1000})
+
+    def test_unsupported_members_are_named_and_refused_or_skipped(self):
+        archive = self.path("mixed.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("good.txt", b"good " * 100, zipfile.ZIP_DEFLATED)
+            z.writestr("packed.bz2member", b"bzip " * 100, zipfile.ZIP_BZIP2)
+            z.writestr("lzma.txt", b"lzma " * 100, zipfile.ZIP_LZMA)
+            z.writestr("../evil.txt", b"escape")
+            z.writestr("docs/CON.txt", b"device")
+            z.writestr("n" * 259, b"long name")
+            z.writestr("n" * 129 + "/" + "m" * 128, b"longest name that fits")
+        out = self.path("mixed.exe")
+        _c, _o, err = self.mksfx("convert", archive, "-o", out, expect=1)
+        for name in ("packed.bz2member", "lzma.txt", "../evil.txt", "docs/CON.txt", "n" * 259):
+            self.assertIn("member " + name + ":", err)
+        self.assertNotIn("member good.txt", err)
+        self.assertNotIn("member " + "n" * 129 + "/", err)
+        self.assertFalse(os.path.exists(out), "no output after a refusal")
+        self.assertEqual(len(os.listdir(self.dir)), 1 + len(self.stub_args) // 2, "no temporary file left")
+        _c, _o, err = self.mksfx("convert", "--skip-unsupported", archive, "-o", out)
+        self.assertIn("left out", err)
+        self.assert_peers_accept(out, {"good.txt": b"good " * 100, "n" * 129 + "/" + "m" * 128: b"longest name that fits"})
+        self.mksfx("test", out)
+
+    def test_aes_and_zip64_are_refused(self):
+        self.write("src/a.txt", "aes " * 100)
+        aes = self.path("aes.zip")
+        subprocess.run(["7z", "a", "-tzip", "-ppw", "-mem=AES256", aes, "a.txt"], cwd=self.path("src"),
+                       check=True, capture_output=True)
+        _c, _o, err = self.mksfx("convert", aes, "-o", self.path("aes.exe"), expect=1)
+        self.assertIn("member a.txt", err)
+        self.assertIn("AES", err)
+        # A central directory that really needs Zip64 records (the limit lowered to force them).
+        zip64 = self.path("zip64.zip")
+        subprocess.run([sys.executable, "-c", (
+            "import zipfile\nzipfile.ZIP64_LIMIT = 100\n"
+            "with zipfile.ZipFile(%r, 'w') as z:\n"
+            "    z.writestr('a.txt', b'a' * 300)\n    z.writestr('b.txt', b'b' * 300)\n") % zip64], check=True)
+        _c, _o, err = self.mksfx("convert", zip64, "-o", self.path("zip64.exe"), expect=1)
+        self.assertIn("Zip64", err)
+        self.assertFalse(os.path.exists(self.path("zip64.exe")))
+
+
+class WalkChecks(MksfxCase):
+    def make_sfx(self):
+        self.write("src/a.txt", "first member " * 500)
+        self.write("src/b.txt", "second member " * 500)
+        out = self.path("ok.exe")
+        self.mksfx("create", "-o", out, "-C", self.path("src"), ".")
+        return out, bytearray(read_bytes(out))
+
+    def test_a_damaged_member_fails_with_its_name(self):
+        out, data = self.make_sfx()
+        members, _ = local_headers(bytes(data), STUB_SIZE)
+        (offset, _f, _m, _c, csize, _u, name) = members[1]
+        data[offset + 30 + len(name) + csize // 2] ^= 0x55  # inside b.txt's deflated data
+        damaged = self.path("damaged.exe")
+        write_bytes(damaged, data)
+        _c, _o, err = self.mksfx("test", damaged, expect=1)
+        self.assertIn("member b.txt", err)
+        self.assertNotIn("member a.txt", err)
+        self.mksfx("extract", damaged, "-d", self.path("x"), expect=1)
+        self.assertEqual(os.listdir(self.path("x")), ["a.txt"], "a failed member leaves no file")
+        data[offset + 30 + len(name) + csize // 2] ^= 0x55
+        data[offset + 14] ^= 0x01  # the stored CRC-32
+        write_bytes(damaged, data)
+        _c, _o, err = self.mksfx("test", damaged, expect=1)
+        self.assertIn("CRC-32", err)
+
+    def test_a_walk_that_misses_the_central_directory_is_damage(self):
+        out, data = self.make_sfx()
+        members, _ = local_headers(bytes(data), STUB_SIZE)
+        truncated = self.path("cut.exe")
+        write_bytes(truncated, data[:members[1][0] + 20])
+        _c, _o, err = self.mksfx("test", truncated, expect=1)
+        self.assertIn("damaged", err)
+        wrong_size = bytearray(data)
+        struct.pack_into("<I", wrong_size, members[0][0] + 18, members[0][4] + 3)
+        write_bytes(truncated, wrong_size)
+        _c, _o, err = self.mksfx("list", truncated, expect=1)
+        self.assertIn("after member a.txt", err)
+
+    def test_not_an_archive(self):
+        self.write("junk.bin", os.urandom(50000))
+        for command in ("list", "test", "extract"):
+            _c, _o, err = self.mksfx(command, self.path("junk.bin"), expect=1)
+            self.assertIn("junk.bin", err)
+        self.write("stub-only.exe", b"MZ" + bytes(STUB_SIZE - 2))
+        _c, _o, err = self.mksfx("test", self.path("stub-only.exe"), expect=1)
+        self.assertIn("no archive", err)
+
+    def test_unsafe_names_are_refused_and_never_written(self):
+        archive = self.path("evil.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("fine.txt", b"fine")
+            z.writestr("../escape.txt", b"escape")
+            z.writestr("\\lead.txt", b"one leading separator is dropped, as in the stub")
+            z.writestr("c:/drive.txt", b"drive")
+        _c, _o, err = self.mksfx("test", archive, expect=1)
+        for name in ("../escape.txt", "c:/drive.txt"):
+            self.assertIn("member " + name, err)
+        target = self.path("deep", "dest")
+        self.mksfx("extract", archive, "-d", target, expect=1)
+        self.assertEqual(tree_bytes(self.path("deep")), {"dest/fine.txt": b"fine",
+                         "dest/lead.txt": b"one leading separator is dropped, as in the stub"})
+
+    def test_extract_existing_files_and_junk_paths(self):
+        self.write("src/d/a.txt", b"new")
+        out = self.path("x.exe")
+        self.mksfx("create", "-o", out, "-C", self.path("src"), ".")
+        self.write("dest/d/a.txt", b"old")
+        self.mksfx("extract", out, "-d", self.path("dest"), expect=1)
+        self.mksfx("extract", out, "-d", self.path("dest"), "--skip-existing")
+        self.assertEqual(read_bytes(self.path("dest/d/a.txt")), b"old")
+        self.mksfx("extract", out, "-d", self.path("dest"), "--overwrite")
+        self.assertEqual(read_bytes(self.path("dest/d/a.txt")), b"new")
+        self.mksfx("extract", out, "-j", "-d", self.path("flat"))
+        self.assertEqual(tree_bytes(self.path("flat")), {"a.txt": b"new"})
+
+    def test_descriptor_repeating_the_header_is_stepped_over(self):
+        # Info-ZIP's encrypted members carry a descriptor that repeats the header.
+        self.write("src/a.txt", "one " * 300)
+        self.write("src/b.txt", "two " * 300)
+        archive = self.path("enc.zip")
+        subprocess.run(["zip", "-q", "-P", "pw", archive, "a.txt", "b.txt"], cwd=self.path("src"), check=True)
+        _c, out, _e = self.mksfx("list", "-q", archive)
+        self.assertEqual(out.split(), ["a.txt", "b.txt"])
+        self.mksfx("test", "-P", "pw", archive)
+
+
+class BadInput(MksfxCase):
+    def test_usage_errors(self):
+        self.assertEqual(run([MKSFX])[0], 2)
+        self.assertEqual(run([MKSFX, "frobnicate"])[0], 2)
+        code, out, _ = run([MKSFX, "--help"])
+        self.assertEqual(code, 0)
+        self.assertIn("create", out)
+        code, out, _ = run([MKSFX, "create", "--help"])
+        self.assertEqual((code, "--password" in out), (0, True))
+        self.assertEqual(run([MKSFX, "--version"])[0], 0)
+        self.write("src/a.txt", "a")
+        _c, _o, err = self.mksfx("create", self.path("src"), expect=2)
+        self.assertIn("-o", err)
+        _c, _o, err = self.mksfx("create", "--bogus", "-o", self.path("o.exe"), self.path("src"), expect=2)
+        self.assertIn("--bogus", err)
+        self.mksfx("create", "--level", "13", "-o", self.path("o.exe"), self.path("src"), expect=2)
+        self.mksfx("create", "--mtime", "yesterday", "-o", self.path("o.exe"), self.path("src"), expect=2)
+        self.mksfx("list", expect=2)
+
+    def test_file_errors_name_the_file_and_leave_nothing(self):
+        self.write("src/a.txt", "a")
+        _c, _o, err = self.mksfx("create", "-o", self.path("o.exe"), self.path("missing"), expect=3)
+        self.assertIn("missing", err)
+        _c, _o, err = self.mksfx("create", "-o", self.path("nodir", "o.exe"), self.path("src"), expect=3)
+        self.assertIn("nodir", err)
+        _c, _o, err = self.mksfx("convert", self.path("missing.zip"), "-o", self.path("o.exe"), expect=3)
+        self.assertIn("missing.zip", err)
+        _c, _o, err = self.mksfx("convert", self.path("src", "a.txt"), "-o", self.path("o.exe"), expect=1)
+        self.assertIn("not a ZIP", err)
+        self.mksfx("test", self.path("missing.exe"), expect=3)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["src"] + (["stub.exe"] if self.stub_args else []))
+
+    def test_existing_output_survives_a_failed_create(self):
+        self.write("src/a.txt", "a")
+        out = self.write("o.exe", "precious")
+        self.write("src/bad/CON", "device name")
+        self.mksfx("create", "-o", out, self.path("src"), expect=1)
+        self.assertEqual(read_bytes(out), b"precious")
+
+    def test_members_the_stub_cannot_take_are_refused(self):
+        # 2 GiB: the stub counts member data in a signed 32-bit value. Sparse, so nothing is read.
+        big = self.path("big", "huge.bin")
+        os.makedirs(os.path.dirname(big))
+        with open(big, "wb") as f:
+            f.truncate(1 << 31)
+        _c, _o, err = self.mksfx("create", "-0", "-o", self.path("o.exe"), big, expect=1)
+        self.assertIn("huge.bin", err)
+        long_name = "d" * 100 + "/" + "e" * 100 + "/" + "f" * 60  # 262 bytes; no component over 255
+        self.write(os.path.join("src", long_name), "x")
+        _c, _o, err = self.mksfx("create", "-o", self.path("o.exe"), "-C", self.path("src"), long_name, expect=1)
+        self.assertIn("258", err)
+
+    def test_wrong_stub(self):
+        self.write("src/a.txt", "a")
+        stub = self.write("small.exe", b"MZ" + bytes(100))
+        _c, _o, err = run([MKSFX, "create", "--stub", stub, "-o", self.path("o.exe"), self.path("src")])
+        self.assertIn(str(STUB_SIZE), err)
+        self.assertFalse(os.path.exists(self.path("o.exe")))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,276 @@
+// mksfx: builds, lists, tests and extracts Zelvix self-extracting archives.
+#include "tools/mksfx/Commands.h"
+#include "tools/mksfx/Console.h"
+
+#include "archive/StubSize.h"
+#include "decode/Crc32.h"
+#include "fsutil/PathString.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <unistd.h>
+
+#ifndef ZELVIX_VERSION
+#define ZELVIX_VERSION "0.0.0"
+#endif
+
+static const char OverviewHelp[] =
+    "Usage: mksfx COMMAND [OPTIONS] ARGUMENTS...\n"
+    "Builds and checks Zelvix self-extracting archives: the Windows stub followed by a ZIP archive.\n"
+    "\n"
+    "Commands:\n"
+    "  create -o OUT.exe [options] PATH...   pack files and directories into a self-extracting archive\n"
+    "  convert IN.zip -o OUT.exe [options]   re-pack an existing ZIP archive for the stub\n"
+    "  list FILE                              list the members the stub will show\n"
+    "  test FILE                              decode and CRC-check every member, writing nothing\n"
+    "  extract FILE [-d DIR]                  extract the members as the stub would\n"
+    "\n"
+    "'mksfx COMMAND --help' describes a command's options. 'mksfx --version' prints the version.\n"
+    "\n"
+    "Exit codes: 0 success; 1 a member failed, the archive is damaged, or it holds something\n"
+    "the stub cannot extract; 2 wrong command line; 3 a file could not be read or written.\n";
+
+static const char CreateHelp[] =
+    "Usage: mksfx create -o OUT.exe [options] PATH...\n"
+    "Packs files and directories (recursively, in name order) into a ZIP archive appended to the stub.\n"
+    "Member names are the paths as given, with '/' separators; '.' and leading '/' are dropped.\n"
+    "\n"
+    "  -o, --output FILE        the self-extracting archive to write (replaced only when complete)\n"
+    "  -C, --directory DIR      read the PATHs relative to DIR\n"
+    "  -0 .. -9, --level N      deflate level (default 6); 0 stores every member\n"
+    "  -P, --password PASSWORD  encrypt every file with the traditional ZIP encryption\n"
+    "  -e, --password-prompt    ask for the password on the terminal\n"
+    "      --password-file FILE take the password from the first line of FILE\n"
+    "      --mtime TIME         store TIME for every member: @SECONDS or 'YYYY-MM-DD[ HH:MM[:SS]]'\n"
+    "                           (without it, SOURCE_DATE_EPOCH caps the files' own times)\n"
+    "      --stub FILE          use another stub than the one built in\n"
+    "  -q, --quiet              print errors only\n"
+    "  -v, --verbose            print each member as it is added\n"
+    "\n"
+    "Times are stored in local time, as ZIP tools do; set TZ=UTC for output that does not\n"
+    "depend on the machine. Passwords have at most 24 characters, as the stub's prompt takes.\n";
+
+static const char ConvertHelp[] =
+    "Usage: mksfx convert IN.zip -o OUT.exe [options]\n"
+    "Re-packs an existing ZIP archive for the stub without recompressing: every member gets a\n"
+    "complete local header and no data descriptor; encrypted members are kept as they are.\n"
+    "\n"
+    "  -o, --output FILE        the self-extracting archive to write\n"
+    "      --skip-unsupported   leave out members the stub cannot extract instead of failing\n"
+    "      --stub FILE          use another stub than the one built in\n"
+    "  -q, --quiet              print errors only\n"
+    "  -v, --verbose            print each member as it is copied\n";
+
+static const char ListHelp[] =
+    "Usage: mksfx list [options] FILE\n"
+    "Lists the members by walking their local headers, as the stub does.\n"
+    "FILE is a self-extracting archive, or a plain ZIP archive when it starts with a local header.\n"
+    "\n"
+    "      --offset N           walk from offset N instead\n"
+    "  -q, --quiet              names only\n"
+    "  -v, --verbose            also method, sizes, CRC-32 and flags\n";
+
+static const char TestHelp[] =
+    "Usage: mksfx test [options] FILE\n"
+    "Decodes every member with the stub's own decoders and checks its CRC-32, writing nothing.\n"
+    "\n"
+    "  -P, --password PASSWORD  password for encrypted members\n"
+    "      --password-file FILE take the password from the first line of FILE\n"
+    "      --offset N           walk from offset N instead of the stub size\n"
+    "  -q, --quiet              print errors only\n"
+    "  -v, --verbose            print each member's result\n";
+
+static const char ExtractHelp[] =
+    "Usage: mksfx extract [options] FILE\n"
+    "Extracts the members with the stub's own decoders, verifying each by CRC-32.\n"
+    "Directories are created as needed; an existing file is an error unless told otherwise.\n"
+    "\n"
+    "  -d, --directory DIR      extract into DIR (created if missing; default: the current directory)\n"
+    "  -j, --junk-paths         drop the stored directories, as the stub does with 'Restore directories' off\n"
+    "      --overwrite          replace existing files\n"
+    "      --skip-existing      leave existing files alone\n"
+    "  -P, --password PASSWORD  password for encrypted members\n"
+    "      --password-file FILE take the password from the first line of FILE\n"
+    "      --offset N           walk from offset N instead of the stub size\n"
+    "  -q, --quiet              print errors only\n"
+    "  -v, --verbose            print each member as it is written\n";
+
+void PrintCommandHelp(const std::string& command)
+{
+    const char* text = OverviewHelp;
+    if (command == "create")
+        text = CreateHelp;
+    else if (command == "convert")
+        text = ConvertHelp;
+    else if (command == "list")
+        text = ListHelp;
+    else if (command == "test")
+        text = TestHelp;
+    else if (command == "extract")
+        text = ExtractHelp;
+    std::fputs(text, stdout);
+}
+
+void ThrowUsage(const std::string& command, const std::string& text)
+{
+    throw CommandError(ExitUsageError, "mksfx " + command + ": " + text + "\nTry 'mksfx " + command + " --help'.");
+}
+
+void SetVerbosity(const ParsedCommandLine& parsed)
+{
+    for (const auto& option : parsed.options) {
+        if (option.first == "quiet")
+            OutputLevel = Verbosity::Quiet;
+        else if (option.first == "verbose")
+            OutputLevel = Verbosity::Verbose;
+    }
+}
+
+std::string DescribeSize(uint64_t bytes)
+{
+    char text[32];
+    if (bytes < 1024)
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    else if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
+    else
+        std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
+    return text;
+}
+
+void ReadWholeFile(const std::string& path, Bytes& out)
+{
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw CommandError(ExitFileError, "cannot open " + path + ": " + SystemErrorText(errno));
+    out.clear();
+    uint8_t chunk[65536];
+    for (;;) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            int error = errno;
+            close(fd);
+            throw CommandError(ExitFileError, "cannot read " + path + ": " + SystemErrorText(error));
+        }
+        if (got == 0)
+            break;
+        out.insert(out.end(), chunk, chunk + got);
+    }
+    close(fd);
+}
+
+Bytes LoadStub(const ParsedCommandLine& parsed, const std::string& command)
+{
+    Bytes stub;
+    std::string origin;
+    if (parsed.Has("stub")) {
+        origin = parsed.Value("stub");
+        ReadWholeFile(origin, stub);
+    } else if (EmbeddedStubLength > 0) {
+        origin = "the built-in stub";
+        stub.assign(EmbeddedStubBytes, EmbeddedStubBytes + EmbeddedStubLength);
+    } else {
+        ThrowUsage(command, "this mksfx was built without a stub; name one with --stub FILE");
+    }
+    if (stub.size() < 2 || stub[0] != 'M' || stub[1] != 'Z')
+        throw CommandError(ExitDataError, origin + ": not a Windows executable");
+    if (stub.size() != StubSize)
+        throw CommandError(ExitDataError, origin + ": the stub is " + std::to_string(stub.size()) +
+                                              " bytes, but its archive must start at offset " +
+                                              std::to_string(StubSize));
+    return stub;
+}
+
+// The stub's password prompt takes at most this many characters.
+constexpr size_t MaxPasswordLength = 24;
+
+std::string TakePassword(const ParsedCommandLine& parsed, bool confirm)
+{
+    std::string password;
+    std::string source;
+    if (parsed.Has("password")) {
+        password = parsed.Value("password");
+        source = "the password";
+    } else if (parsed.Has("password-file")) {
+        source = parsed.Value("password-file");
+        Bytes text;
+        ReadWholeFile(source, text);
+        password.assign(text.begin(), text.end());
+        size_t end = password.find_first_of("\r\n");
+        if (end != std::string::npos)
+            password.resize(end);
+        source = "the password in " + source;
+    } else if (parsed.Has("password-prompt")) {
+        password = PromptForPassword("Password: ", confirm);
+        source = "the password";
+    } else {
+        return "";
+    }
+    if (password.empty())
+        throw CommandError(ExitUsageError, source + " is empty (the stub takes an empty password as none)");
+    if (confirm && password.size() > MaxPasswordLength)
+        throw CommandError(ExitUsageError, source + " is longer than " + std::to_string(MaxPasswordLength) +
+                                               " characters, more than the stub's password prompt takes");
+    for (char c : password) {
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ReportWarning(source + " holds characters outside ASCII; on Windows the stub compares the bytes "
+                                   "of the system code page, which may differ");
+            break;
+        }
+    }
+    return password;
+}
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (words.empty()) {
+        std::fputs(OverviewHelp, stderr);
+        return ExitUsageError;
+    }
+    std::string command = words[0];
+    words.erase(words.begin());
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintCommandHelp(words.empty() ? "" : words[0]);
+        return ExitSuccess;
+    }
+    if (command == "--version" || command == "-V") {
+        std::printf("mksfx (Zelvix SFX) %s\nstub: %s\n", ZELVIX_VERSION,
+                    EmbeddedStubLength ? (std::to_string(EmbeddedStubLength) + " bytes built in").c_str()
+                                       : "none built in (create and convert need --stub)");
+        return ExitSuccess;
+    }
+    for (const std::string& word : words) {
+        if (word == "--")
+            break;
+        if (word == "--help" || word == "-h") {
+            PrintCommandHelp(command);
+            return ExitSuccess;
+        }
+    }
+    SetUpCrcTable();
+    try {
+        if (command == "create")
+            return RunCreate(words);
+        if (command == "convert")
+            return RunConvert(words);
+        if (command == "list")
+            return RunList(words);
+        if (command == "test")
+            return RunTest(words);
+        if (command == "extract")
+            return RunExtract(words);
+        throw CommandError(ExitUsageError, "unknown command '" + command + "'\nTry 'mksfx --help'.");
+    } catch (const CommandError& error) {
+        ReportError(error.what());
+        return error.exitCode;
+    } catch (const std::bad_alloc&) {
+        ReportError("out of memory");
+        return ExitFileError;
+    }
+}

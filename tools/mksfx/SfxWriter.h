@@ -1,0 +1,127 @@
+#pragma once
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// The stub walks a member's data with a signed 32-bit count, so no member's
+// data may reach 2 GiB; the walk's offsets are 32-bit, so the whole file must
+// stay below 4 GiB. The archive has no Zip64 records: the entry count must fit
+// the end record's 16-bit field.
+constexpr uint64_t MaxMemberDataSize = 0x7FFFFFFFu;
+constexpr uint64_t MaxSfxFileSize = 0xFFFFFFFEu;
+constexpr uint32_t MaxEntryCount = 65535;
+
+constexpr uint16_t FlagUtf8Name = 0x0800;
+constexpr uint32_t DataDescriptorSize = 16;  // signature, CRC-32, both sizes
+constexpr uint16_t MethodStored = 0;
+constexpr uint16_t MethodDeflated = 8;
+
+// One member as the central directory records it.
+struct ZipEntry {
+    uint16_t versionMadeBy = (3 << 8) | 20;  // Unix, format 2.0
+    uint16_t versionNeeded = 20;
+    uint16_t flags = 0;
+    uint16_t method = MethodStored;
+    uint16_t modificationTime = 0;  // DOS format
+    uint16_t modificationDate = 0;
+    uint32_t crc32 = 0;
+    uint32_t compressedSize = 0;  // including the 12-byte encryption header
+    uint32_t uncompressedSize = 0;
+    std::string name;
+    Bytes localExtra;
+    Bytes centralExtra;
+    Bytes comment;
+    uint16_t internalAttributes = 0;
+    uint32_t externalAttributes = 0;
+    uint32_t localHeaderOffset = 0;  // from the start of the whole file, stub included
+};
+
+// Writes a self-extracting file: the stub, then each member's complete local
+// header and data, then the central directory and the end record, with every
+// offset counted from the start of the whole file, so ordinary ZIP readers
+// accept the file as it is. Everything goes to a temporary file beside the
+// output, renamed over it by Commit; until then the output path is untouched,
+// and a failure, an exception or SIGINT/SIGTERM removes the temporary file.
+class SfxWriter {
+public:
+    explicit SfxWriter(const std::string& outputPath);
+    ~SfxWriter();
+    SfxWriter(const SfxWriter&) = delete;
+    SfxWriter& operator=(const SfxWriter&) = delete;
+
+    void WriteStub(const Bytes& stub);
+    // Writes the local header (always with the entry's real CRC-32 and sizes),
+    // the name and the local extra field; the caller then writes exactly
+    // compressedSize bytes with WriteData. Refuses an entry that would break the
+    // limits above. An entry that keeps flag bit 3 gets a data descriptor that
+    // repeats its header's CRC-32 and sizes (see EndMember).
+
+    void BeginMember(ZipEntry entry);
+    void WriteData(const uint8_t* bytes, size_t count);
+    void Commit(const Bytes& archiveComment);
+
+    uint64_t Position() const { return position; }
+    size_t EntryCount() const { return entries.size(); }
+    // True for the temporary file itself, so that an input walk over the
+    // output's own directory leaves it out.
+    bool IsOwnFile(const struct stat& info) const;
+    const std::string& OutputPath() const { return outputPath; }
+
+private:
+    void Write(const void* bytes, size_t count);
+    void Flush();
+    // Closes the member written last. Only an encrypted member converted from a
+    // writer that set flag bit 3 keeps the bit, since its password check byte is
+    // the time's high byte under that bit; Info-ZIP unzip rejects such a member
+    // without its descriptor (it finds the next header "overlapping" it), and
+    // the walk steps over a descriptor that repeats the local header exactly.
+    void EndMember();
+
+    std::string outputPath;
+    std::string temporaryPath;
+    int fd = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
+    uint64_t position = 0;
+    uint64_t memberEnd = 0;  // where the current member's data must end
+    Bytes buffer;
+    std::vector<ZipEntry> entries;
+    bool committed = false;
+};
+
+// DOS date and time of a moment in local time, as ZIP writers store them;
+// moments before 1980 become 1980-01-01 00:00:00, after 2107 the last second of 2107.
+void ToDosTime(time_t moment, uint16_t* time, uint16_t* date);
+time_t FromDosTime(uint16_t time, uint16_t date);
+
+// The encrypting side of the traditional ZIP encryption, with a key state of
+// its own (the stub's decryptor keeps one global state).
+class TraditionalEncryptor {
+public:
+    explicit TraditionalEncryptor(const std::string& password);
+    void Encrypt(uint8_t* bytes, size_t count);
+
+private:
+    void UpdateKeys(uint8_t plain);
+    uint32_t key0 = 0x12345678;
+    uint32_t key1 = 0x23456789;
+    uint32_t key2 = 0x34567890;
+};
+
+// The 12-byte encryption header for a member, already encrypted: eleven bytes
+// from the system's random source and the check byte the stub compares (with
+// flag bit 3 clear, the CRC-32's high byte).
+Bytes MakeEncryptionHeader(TraditionalEncryptor& encryptor, uint32_t crc32);
+
+// Name checks shared by create and convert. Returns an empty string when the
+// stub can read and safely write the name, else why it cannot.
+std::string WhyNameIsRefused(const std::string& name);
+
+void PutLittle16(Bytes& out, uint16_t value);
+void PutLittle32(Bytes& out, uint32_t value);
+uint16_t GetLittle16(const uint8_t* bytes);
+uint32_t GetLittle32(const uint8_t* bytes);
