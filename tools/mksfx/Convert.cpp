@@ -275,7 +275,7 @@ int RunConvert(const std::vector<std::string>& words)
         total += member->entry.compressedSize;
     SfxWriter writer(outputPath);
     writer.WriteStub(stub);
-    ProgressBar progress("", total);
+    ProgressBar progress(outputPath, total);
     Bytes chunk(1 << 20);
     for (const SourceMember* member : kept) {
         ZipEntry entry = member->entry;

@@ -307,7 +307,7 @@ int RunCreate(const std::vector<std::string>& words)
         if (!compressor)
             throw std::bad_alloc();
     }
-    ProgressBar progress("", totalBytes);
+    ProgressBar progress(outputPath, totalBytes);
     Bytes data, packed;
     for (const InputItem& item : items) {
         ZipEntry entry;

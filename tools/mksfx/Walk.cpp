@@ -360,7 +360,7 @@ int RunTest(const std::vector<std::string>& words)
         throw CommandError(ExitFileError, "cannot open /dev/null: " + SystemErrorText(errno));
     unsigned count = 0, failed = 0;
     {
-        ProgressBar progress("", archive.size - start);
+        ProgressBar progress(archive.path, archive.size - start);
         progress.FollowFileOffset(static_cast<int>(ArchiveFile), start);
         WalkMembers(archive, start, [&](WalkedMember& member) {
             ++count;
@@ -406,7 +406,7 @@ int RunExtract(const std::vector<std::string>& words)
     mode_t fileMode = 0666 & ~CurrentUmask();
     unsigned count = 0, failed = 0, written = 0;
     {
-        ProgressBar progress("", archive.size - start);
+        ProgressBar progress(archive.path, archive.size - start);
         progress.FollowFileOffset(static_cast<int>(ArchiveFile), start);
         WalkMembers(archive, start, [&](WalkedMember& member) {
             ++count;
