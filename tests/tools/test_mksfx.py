@@ -219,6 +219,15 @@ class CreateRoundTrip(MksfxCase):
         code, out_text, _ = self.mksfx("list", out, "-q")
         self.assertEqual(out_text.split(), ["a/", "a/b.txt", "c.txt"])
 
+    def test_the_output_never_packs_itself(self):
+        self.write("src/a.txt", "a")
+        out = self.path("src", "self.exe")
+        for _ in range(2):  # the second run finds the first one's output among its inputs
+            _c, _o, err = self.mksfx("create", "-o", out, "-C", self.path("src"), ".")
+        self.assertIn("self.exe", err)
+        with zipfile.ZipFile(out) as z:
+            self.assertEqual(z.namelist(), ["a.txt"])
+
     def test_plain_zip_and_verbose_list(self):
         self.write("src/x.txt", "hello " * 100)
         plain = self.path("plain.zip")
@@ -311,6 +320,7 @@ class Convert(MksfxCase):
             zip_proc = subprocess.Popen(["zip", "-q", "-", "text/lorem.txt", "one.txt"], cwd=self.path("src"),
                                         stdout=subprocess.PIPE)
             subprocess.run(["cat"], stdin=zip_proc.stdout, stdout=f, check=True)
+            zip_proc.stdout.close()
             self.assertEqual(zip_proc.wait(), 0)
         # Unconverted, the walk stops at the first member: its local header has no sizes.
         _c, _o, err = self.mksfx("test", streamed, expect=1)
@@ -367,6 +377,18 @@ class Convert(MksfxCase):
                 "    with z.open('b.txt', 'w') as m: m.write(b'streamed' * 1000)\n")], stdout=f)
             self.assertEqual(proc.wait(), 0)
         self.converted_passes(streamed, {"a.txt": b"abc" * 999, "b.txt": b"streamed" * 1000})
+
+    def test_a_self_extracting_source_and_the_archive_comment(self):
+        files = self.make_tree()
+        sfx = self.path("first.exe")
+        self.mksfx("create", "-o", sfx, "-C", self.path("src"), ".")
+        commented = self.path("commented.zip")
+        shutil.copy(sfx, commented)
+        subprocess.run(["zip", "-qz", commented], input=b"a comment kept\n", check=True)
+        # Offsets of a source with data in front of its archive are shifted back into place.
+        out = self.converted_passes(commented, files)
+        with zipfile.ZipFile(out) as z:
+            self.assertEqual(z.comment, b"a comment kept")
 
     def test_unsupported_members_are_named_and_refused_or_skipped(self):
         archive = self.path("mixed.zip")
