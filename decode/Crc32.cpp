@@ -7,7 +7,7 @@
 uint32_t* CrcTable = nullptr;
 uint32_t* CrcSliceTable = nullptr;
 
-constexpr uint32_t CrcSlices = 8;
+constexpr uint32_t CrcSlices = 16;
 
 void SetUpCrcTable()
 {
@@ -47,18 +47,29 @@ void CrcUpdate(const uint8_t* bytes, int32_t count, uint32_t& crc)
     uint32_t value = crc;
     const uint32_t* t = CrcSliceTable;
     if (t) {
-        // Eight bytes a step, the same register as eight CrcUpdateByte steps.
-        while (count >= 8) {
-            uint32_t low;
-            uint32_t high;
-            std::memcpy(&low, bytes, 4);
-            std::memcpy(&high, bytes + 4, 4);
-            low ^= value;
-            value = t[7 * 256 + (low & 0xFF)] ^ t[6 * 256 + ((low >> 8) & 0xFF)] ^
-                    t[5 * 256 + ((low >> 16) & 0xFF)] ^ t[4 * 256 + (low >> 24)] ^ t[3 * 256 + (high & 0xFF)] ^
-                    t[2 * 256 + ((high >> 8) & 0xFF)] ^ t[256 + ((high >> 16) & 0xFF)] ^ t[high >> 24];
-            bytes += 8;
-            count -= 8;
+        // Sixteen bytes a step, the same register as sixteen CrcUpdateByte steps:
+        // byte i of the step is advanced over the 15 - i bytes after it by
+        // table 15 - i.
+        while (count >= 16) {
+            uint32_t a;
+            uint32_t b;
+            uint32_t c;
+            uint32_t d;
+            std::memcpy(&a, bytes, 4);
+            std::memcpy(&b, bytes + 4, 4);
+            std::memcpy(&c, bytes + 8, 4);
+            std::memcpy(&d, bytes + 12, 4);
+            a ^= value;
+            uint32_t next = t[15 * 256 + (a & 0xFF)] ^ t[14 * 256 + ((a >> 8) & 0xFF)] ^
+                            t[13 * 256 + ((a >> 16) & 0xFF)] ^ t[12 * 256 + (a >> 24)] ^
+                            t[11 * 256 + (b & 0xFF)] ^ t[10 * 256 + ((b >> 8) & 0xFF)] ^
+                            t[9 * 256 + ((b >> 16) & 0xFF)] ^ t[8 * 256 + (b >> 24)] ^ t[7 * 256 + (c & 0xFF)] ^
+                            t[6 * 256 + ((c >> 8) & 0xFF)] ^ t[5 * 256 + ((c >> 16) & 0xFF)] ^
+                            t[4 * 256 + (c >> 24)] ^ t[3 * 256 + (d & 0xFF)] ^ t[2 * 256 + ((d >> 8) & 0xFF)] ^
+                            t[256 + ((d >> 16) & 0xFF)] ^ t[d >> 24];
+            value = next;
+            bytes += 16;
+            count -= 16;
         }
     }
     for (int32_t i = 0; i < count; ++i)

@@ -9,8 +9,8 @@
 // once by SetUpCrcTable before any window exists, only read afterwards.
 extern uint32_t* CrcTable;
 
-// Eight tables of 256 entries for CrcUpdate to take eight bytes a step: the first
-// is CrcTable's, each next one advances the previous by a zero byte. Built by
+// Sixteen tables of 256 entries for CrcUpdate to take sixteen bytes a step: the
+// first is CrcTable's, each next one advances the previous by a zero byte. Built by
 // SetUpCrcTable beside CrcTable; while null, CrcUpdate goes byte by byte.
 extern uint32_t* CrcSliceTable;
 

@@ -167,27 +167,28 @@ int InflateStored()
             if (BitCount <= InputOverrunBits)
                 return 1;  // the input has ended inside the block
             window[pos++] = static_cast<uint8_t>(TakeBits(8));
-            // Once it is empty, the bits above it would repeat the bytes about to
-            // be copied straight from the input piece.
-            if (!BitCount)
-                BitBuffer = 0;
-            --length;
-        } else if (chunk == 0) {
-            int32_t value = NextByte();  // reads the next piece
-            if (value < 0)
-                return 1;
-            window[pos++] = static_cast<uint8_t>(value);
             --length;
         } else {
-            if (chunk > length)
-                chunk = length;
-            if (chunk > WindowSize - pos)
-                chunk = WindowSize - pos;
-            std::memcpy(window + pos, InputBuffer + InputPos, chunk);
-            InputPos = static_cast<uint16_t>(InputPos + chunk);
-            InputRemaining -= static_cast<int32_t>(chunk);
-            pos += chunk;
-            length -= chunk;
+            // The bit buffer is empty: the bits above it would repeat the bytes
+            // about to be copied straight from the input piece.
+            BitBuffer = 0;
+            if (chunk == 0) {
+                int32_t value = NextByte();  // reads the next piece
+                if (value < 0)
+                    return 1;
+                window[pos++] = static_cast<uint8_t>(value);
+                --length;
+            } else {
+                if (chunk > length)
+                    chunk = length;
+                if (chunk > WindowSize - pos)
+                    chunk = WindowSize - pos;
+                std::memcpy(window + pos, InputBuffer + InputPos, chunk);
+                InputPos = static_cast<uint16_t>(InputPos + chunk);
+                InputRemaining -= static_cast<int32_t>(chunk);
+                pos += chunk;
+                length -= chunk;
+            }
         }
         if (pos == WindowSize) {
             FlushWindow(WindowSize);
