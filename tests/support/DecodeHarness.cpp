@@ -1,0 +1,116 @@
+#include "tests/support/DecodeHarness.h"
+
+#include "archive/LocalHeader.h"
+#include "decode/Crc32.h"
+#include "decode/Inflate.h"
+#include "decode/InputReader.h"
+#include "decode/OutputWindow.h"
+#include "fileio/FileCallLog.h"
+#include "fileio/FileIo.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <stdexcept>
+
+static DecodeResult* Recording = nullptr;
+
+static void RecordFileCall(FileHandle file, bool isWrite, uint32_t requested, uint32_t)
+{
+    if (!Recording)
+        return;
+    if (!isWrite && file == ArchiveFile)
+        Recording->reads.push_back(requested);
+    if (isWrite && file == OutputFile)
+        Recording->writes.push_back(requested);
+}
+
+DecodeResult RunDecoder(Decoder decoder, const Bytes& data, const DecodeSetup& setup)
+{
+    if (!CrcTable)
+        SetUpCrcTable();
+    TempDir dir;
+    // Bytes before and after the member, as in an archive; the decoder must not
+    // read the ones after.
+    Bytes file = {'P', 'K', 3, 4, 0, 0, 0};
+    const int64_t start = static_cast<int64_t>(file.size());
+    file.insert(file.end(), data.begin(), data.end());
+    for (int i = 0; i < 64; ++i)
+        file.push_back(0xFF);
+    WriteWholeFile(dir / "archive", file);
+    std::string outputPath = setup.outputPath.empty() ? dir / "output" : setup.outputPath;
+
+    DecodeResult result;
+    ArchiveFile = OpenFileForReading((dir / "archive").c_str());
+    if (ArchiveFile == NoFile)
+        throw std::runtime_error("cannot open the archive");
+    SeekFileTo(ArchiveFile, static_cast<uint32_t>(start));
+    OutputFile = CreateOutputFile(outputPath.c_str());
+    if (OutputFile == NoFile)
+        throw std::runtime_error("cannot create " + outputPath);
+    CurrentHeader = LocalFileHeader();
+    CurrentHeader.flags = setup.flags;
+    CurrentHeader.method = decoder == Decoder::Inflate ? 8 : 0;
+    InputRemaining = setup.declared >= 0 ? setup.declared : static_cast<int32_t>(data.size());
+    OutputCrc = 0xFFFFFFFFu;
+    if (setup.keys)
+        CipherKeys = *setup.keys;
+
+    Recording = &result;
+    ObserveFileCall = RecordFileCall;
+    result.succeeded = decoder == Decoder::Inflate ? Inflate() : CopyStored();
+    ObserveFileCall = nullptr;
+    Recording = nullptr;
+
+    result.outputCrc = OutputCrc;
+    result.remaining = InputRemaining;
+    result.consumed = lseek(static_cast<int>(ArchiveFile), 0, SEEK_CUR) - start;
+    CloseFile(OutputFile);
+    CloseFile(ArchiveFile);
+    OutputFile = NoFile;
+    ArchiveFile = NoFile;
+    if (setup.outputPath.empty() || setup.outputPath.rfind("/dev/", 0) != 0)
+        result.output = ReadWholeFile(outputPath);
+    return result;
+}
+
+Bytes DeflateWithZlib(const Bytes& data, int level, int strategy)
+{
+    z_stream stream = {};
+    if (deflateInit2(&stream, level, Z_DEFLATED, -15, 9, strategy) != Z_OK)
+        throw std::runtime_error("deflateInit2 failed");
+    Bytes out(deflateBound(&stream, static_cast<uLong>(data.size())) + 16);
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    int status = deflate(&stream, Z_FINISH);
+    deflateEnd(&stream);
+    if (status != Z_STREAM_END)
+        throw std::runtime_error("deflate did not finish");
+    out.resize(stream.total_out);
+    return out;
+}
+
+uint32_t ZlibCrc(const Bytes& data)
+{
+    return static_cast<uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
+}
+
+Bytes FromHex(const std::string& hex)
+{
+    Bytes bytes;
+    std::string digits;
+    for (char c : hex)
+        if (isxdigit(static_cast<unsigned char>(c)))
+            digits += c;
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+std::string AsText(const Bytes& bytes)
+{
+    return std::string(bytes.begin(), bytes.end());
+}

@@ -1,0 +1,39 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode/Decrypt.h"
+#include "tests/support/TestFiles.h"
+
+// Runs a decoder the way the extraction driver does: the member's data sits in
+// a file between other bytes, ArchiveFile is positioned at it, CurrentHeader,
+// InputRemaining and OutputCrc are set, OutputFile is a fresh file. Records the
+// file layer's calls on both files.
+enum class Decoder { Inflate, CopyStored };
+
+struct DecodeSetup {
+    int32_t declared = -1;          // InputRemaining on entry; -1 means the data's size
+    uint16_t flags = 0;             // CurrentHeader.flags
+    const CipherKeySet* keys = nullptr;  // CipherKeys on entry, for encrypted data
+    std::string outputPath;         // where to write; empty for a temporary file
+};
+
+struct DecodeResult {
+    Bytes output;
+    bool succeeded = false;
+    uint32_t outputCrc = 0;          // OutputCrc as the decoder left it
+    std::vector<uint32_t> reads;     // counts asked of ArchiveFile, in order
+    std::vector<uint32_t> writes;    // counts handed to OutputFile, in order
+    int32_t remaining = 0;           // InputRemaining afterwards
+    int64_t consumed = 0;            // how far ArchiveFile moved from the data's start
+};
+
+DecodeResult RunDecoder(Decoder decoder, const Bytes& data, const DecodeSetup& setup = DecodeSetup());
+
+// Raw deflate (no header) by zlib.
+Bytes DeflateWithZlib(const Bytes& data, int level, int strategy = 0);
+uint32_t ZlibCrc(const Bytes& data);
+// "01 00 00 ff ff" -> bytes.
+Bytes FromHex(const std::string& hex);
+std::string AsText(const Bytes& bytes);
