@@ -208,6 +208,11 @@ class CreateRoundTrip(MksfxCase):
         self.mksfx("create", "-o", third, "--mtime", "2001-02-03 04:05:06", "-C", self.path("src"), ".")
         with zipfile.ZipFile(third) as z:
             self.assertEqual({i.date_time for i in z.infolist()}, {(2001, 2, 3, 4, 5, 6)})
+        self.mksfx("create", "--mtime", "2001-02-03T04:05", "-o", third, "-C", self.path("src"), ".")
+        with zipfile.ZipFile(third) as z:
+            self.assertEqual({i.date_time for i in z.infolist()}, {(2001, 2, 3, 4, 5, 0)})
+        for wrong in ("2001-02-03 04:05:06 and more", "2001-13-01", "@12x"):
+            self.mksfx("create", "--mtime", wrong, "-o", third, "-C", self.path("src"), ".", expect=2)
 
     def test_names_follow_the_paths_as_given(self):
         self.write("src/a/b.txt", "b")

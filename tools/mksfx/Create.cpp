@@ -145,10 +145,17 @@ time_t ParseTime(const std::string& text)
     struct tm parts = {};
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     char separator = ' ';
-    int fields = std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &year, &month, &day, &separator, &hour,
-                             &minute, &second);
-    if ((fields != 3 && fields != 6 && fields != 7) || (fields > 3 && separator != ' ' && separator != 'T') ||
-        month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59)
+    int length = -1;
+    const int whole = static_cast<int>(text.size());
+    const char* c = text.c_str();
+    bool read = (std::sscanf(c, "%4d-%2d-%2d%n", &year, &month, &day, &length) == 3 && length == whole) ||
+                (length = -1, std::sscanf(c, "%4d-%2d-%2d%c%2d:%2d%n", &year, &month, &day, &separator, &hour,
+                                          &minute, &length) == 6 && length == whole) ||
+                (length = -1, std::sscanf(c, "%4d-%2d-%2d%c%2d:%2d:%2d%n", &year, &month, &day, &separator, &hour,
+                                          &minute, &second, &length) == 7 && length == whole);
+    if (!read || (separator != ' ' && separator != 'T') ||
+        month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
+        second < 0 || second > 59)
         ThrowUsage("create", "cannot read the time '" + text + "' (use @SECONDS or 'YYYY-MM-DD HH:MM:SS')");
     parts.tm_year = year - 1900;
     parts.tm_mon = month - 1;
