@@ -14,6 +14,8 @@ Verbosity OutputLevel = Verbosity::Normal;
 // stderr, so a bar never lands in the middle of a message.
 static std::mutex TerminalLock;
 static bool BarOnScreen = false;  // a bar line is drawn and not yet cleared; guarded by TerminalLock
+// Set while a password prompt owns the terminal, so no bar is drawn over it.
+static std::atomic<bool> BarsPaused{false};
 
 static void ClearBarLocked()
 {
@@ -121,6 +123,8 @@ void ProgressBar::Draw()
     bar.append(width - filled, '.');
     std::string shown = label.size() > 40 ? "..." + label.substr(label.size() - 37) : label;
     std::lock_guard<std::mutex> hold(TerminalLock);
+    if (BarsPaused)
+        return;
     std::fprintf(stderr, "\r\033[K[%s] %3u%% %s", bar.c_str(), percent, shown.c_str());
     std::fflush(stderr);
     BarOnScreen = true;
@@ -150,6 +154,7 @@ std::string PromptForPassword(const std::string& prompt, bool confirm)
     int fd = open("/dev/tty", O_RDWR | O_CLOEXEC);
     if (fd < 0)
         throw CommandError(ExitUsageError, "cannot ask for a password: no terminal (use -P or --password-file)");
+    BarsPaused = true;
     ProgressBar::ClearActive();
     std::string first;
     for (;;) {
@@ -168,5 +173,6 @@ std::string PromptForPassword(const std::string& prompt, bool confirm)
             break;
     }
     close(fd);
+    BarsPaused = false;
     return first;
 }
