@@ -1,4 +1,5 @@
 #include "app/AppState.h"
+#include "app/Hardening.h"
 #include "archive/StubSize.h"
 #include "decode/Crc32.h"
 #include "fileio/FileIo.h"
@@ -39,6 +40,7 @@ static void RunMessageLoop()
 
 static void RunProgram()
 {
+    HardenProcess();
     MainInitDone = 0;
     char ownPath[MAX_PATH + 1];
     DWORD pathLength = GetModuleFileNameA(nullptr, ownPath, MAX_PATH);

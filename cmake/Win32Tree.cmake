@@ -16,7 +16,8 @@ add_custom_command(OUTPUT ${ICON_FILE}
   COMMAND python3 ${PROJECT_SOURCE_DIR}/tools/MakeIcon.py ${ICON_FILE}
   DEPENDS ${PROJECT_SOURCE_DIR}/tools/MakeIcon.py)
 set_source_files_properties(resources/Stub.rc PROPERTIES
-  OBJECT_DEPENDS "${ICON_FILE};${PROJECT_SOURCE_DIR}/resources/ResourceIds.h")
+  OBJECT_DEPENDS "${ICON_FILE};${PROJECT_SOURCE_DIR}/resources/ResourceIds.h;${PROJECT_SOURCE_DIR}/resources/Stub.manifest"
+  COMPILE_DEFINITIONS "ZELVIX_VERSION_MAJOR=${PROJECT_VERSION_MAJOR};ZELVIX_VERSION_MINOR=${PROJECT_VERSION_MINOR};ZELVIX_VERSION_PATCH=${PROJECT_VERSION_PATCH}")
 
 file(GLOB STUB_SOURCES CONFIGURE_DEPENDS app/*.cpp dialogs/*.cpp fsutil/*_win32.cpp archive/*_win32.cpp
   decode/*_win32.cpp)
@@ -27,8 +28,12 @@ set_target_properties(sfx-linked PROPERTIES LINKER_LANGUAGE CXX)
 target_compile_options(sfx-linked PRIVATE $<$<COMPILE_LANGUAGE:RC>:-I${CMAKE_CURRENT_BINARY_DIR}/resources>)
 set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_CURRENT_BINARY_DIR}/resources -I${PROJECT_SOURCE_DIR}/resources")
 # No C runtime: our own entry point, only system DLLs, libgcc for its helpers.
+# ASLR and DEP are asked for explicitly rather than left to the binutils
+# defaults, and the base relocations are kept so the image can move (-s strips
+# symbols only).
 target_link_options(sfx-linked PRIVATE -s -mwindows -nostdlib -nostartfiles
-  -Wl,-e,_StubEntry@0 -Wl,--gc-sections)
+  -Wl,-e,_StubEntry@0 -Wl,--gc-sections
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section)
 target_link_libraries(sfx-linked PRIVATE stubcore kernel32 user32 gdi32 shell32 gcc)
 
 set(STUB_FILE ${CMAKE_CURRENT_BINARY_DIR}/sfx.exe)
@@ -41,3 +46,4 @@ add_custom_command(OUTPUT ${STUB_FILE}
 add_custom_target(sfx ALL DEPENDS ${STUB_FILE})
 
 add_subdirectory(tests/win32)
+add_subdirectory(tests/win32/hardening)
