@@ -116,7 +116,7 @@ void PrintCommandHelp(const std::string& command)
 
 void ThrowUsage(const std::string& command, const std::string& text)
 {
-    throw CommandError(ExitUsageError, "mksfx " + command + ": " + text + "\nTry 'mksfx " + command + " --help'.");
+    throw CommandError(ExitUsageError, command + ": " + text + "\nTry 'mksfx " + command + " --help'.");
 }
 
 void SetVerbosity(const ParsedCommandLine& parsed)
