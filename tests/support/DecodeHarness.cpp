@@ -52,7 +52,7 @@ DecodeResult RunDecoder(Decoder decoder, const Bytes& data, const DecodeSetup& s
     CurrentHeader = LocalFileHeader();
     CurrentHeader.flags = setup.flags;
     CurrentHeader.method = decoder == Decoder::Inflate ? 8 : 0;
-    InputRemaining = setup.declared >= 0 ? setup.declared : static_cast<int32_t>(data.size());
+    InputRemaining = setup.declared != UseDataSize ? setup.declared : static_cast<int32_t>(data.size());
     OutputCrc = 0xFFFFFFFFu;
     if (setup.keys)
         CipherKeys = *setup.keys;

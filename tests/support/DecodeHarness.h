@@ -12,8 +12,10 @@
 // file layer's calls on both files.
 enum class Decoder { Inflate, CopyStored };
 
+constexpr int32_t UseDataSize = INT32_MIN;
+
 struct DecodeSetup {
-    int32_t declared = -1;          // InputRemaining on entry; -1 means the data's size
+    int32_t declared = UseDataSize;  // InputRemaining on entry
     uint16_t flags = 0;             // CurrentHeader.flags
     const CipherKeySet* keys = nullptr;  // CipherKeys on entry, for encrypted data
     std::string outputPath;         // where to write; empty for a temporary file
