@@ -1,0 +1,253 @@
+// Decodes one corpus of deflate streams with our decoder (reading the streams
+// from a file, writing to /dev/null, CRC-32 included, as the stub does), with
+// zlib's inflate plus crc32 and with libdeflate plus its crc32, all in memory.
+// The corpus is built from files on this machine: text, programs and libraries,
+// and files that are compressed already.
+#include "archive/LocalHeader.h"
+#include "decode/Crc32.h"
+#include "decode/Inflate.h"
+#include "decode/InputReader.h"
+#include "decode/OutputWindow.h"
+#include "fileio/FileIo.h"
+
+#include <benchmark/benchmark.h>
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Member {
+    Bytes data;
+    Bytes stream;
+    uint32_t offset;  // of the stream in StreamFile
+    uint32_t crc;
+};
+
+std::vector<Member> Corpus;
+uint64_t CorpusBytes;
+std::string StreamFilePath;
+
+Bytes ReadFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes Deflate(const Bytes& data)
+{
+    z_stream stream = {};
+    deflateInit2(&stream, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&stream, data.size()));
+    stream.next_in = const_cast<Bytef*>(data.data());
+    stream.avail_in = static_cast<uInt>(data.size());
+    stream.next_out = out.data();
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+// Takes files under `root` whose names pass `wanted` until `budget` bytes.
+void Gather(const char* root, uint64_t budget, bool (*wanted)(const std::filesystem::path&))
+{
+    uint64_t taken = 0;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(root, error);
+         it != std::filesystem::recursive_directory_iterator() && taken < budget; it.increment(error)) {
+        if (error || !it->is_regular_file(error) || it->is_symlink(error))
+            continue;
+        uint64_t size = it->file_size(error);
+        if (error || size == 0 || size > (16u << 20) || !wanted(it->path()))
+            continue;
+        Member member;
+        member.data = ReadFile(it->path());
+        member.stream = Deflate(member.data);
+        member.crc = static_cast<uint32_t>(crc32(0, member.data.data(), static_cast<uInt>(member.data.size())));
+        taken += member.data.size();
+        Corpus.push_back(std::move(member));
+    }
+    CorpusBytes += taken;
+}
+
+void BuildCorpus()
+{
+    auto text = [](const std::filesystem::path& p) {
+        std::string e = p.extension().string();
+        return e == ".h" || e == ".txt" || e == ".html" || e == ".py" || p.filename() == "copyright";
+    };
+    auto compressed = [](const std::filesystem::path& p) {
+        std::string e = p.extension().string();
+        return e == ".gz" || e == ".xz" || e == ".bz2" || e == ".png" || e == ".jpg";
+    };
+    Gather("/usr/include", 40u << 20, +text);
+    Gather("/usr/share", 10u << 20, +text);
+    Gather("/usr/bin", 40u << 20, +[](const std::filesystem::path&) { return true; });
+    Gather("/usr/lib/x86_64-linux-gnu", 15u << 20, +[](const std::filesystem::path& p) {
+        return p.string().find(".so") != std::string::npos;
+    });
+    Gather("/usr/share", 10u << 20, +compressed);
+
+    StreamFilePath = (std::filesystem::temp_directory_path() / "zelvix-bench-streams").string();
+    std::ofstream out(StreamFilePath, std::ios::binary);
+    uint32_t offset = 0;
+    for (Member& member : Corpus) {
+        member.offset = offset;
+        out.write(reinterpret_cast<const char*>(member.stream.data()), member.stream.size());
+        offset += static_cast<uint32_t>(member.stream.size());
+    }
+    out.close();
+}
+
+void Count(benchmark::State& state)
+{
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * CorpusBytes));
+    state.counters["rate"] = benchmark::Counter(static_cast<double>(state.iterations() * CorpusBytes),
+                                                benchmark::Counter::kIsRate);
+}
+
+void OurInflate(benchmark::State& state)
+{
+    ArchiveFile = OpenFileForReading(StreamFilePath.c_str());
+    OutputFile = CreateOutputFile("/dev/null");
+    CurrentHeader.flags = 0;
+    for (auto _ : state) {
+        for (const Member& member : Corpus) {
+            SeekFileTo(ArchiveFile, member.offset);
+            InputRemaining = static_cast<int32_t>(member.stream.size());
+            OutputCrc = 0xFFFFFFFFu;
+            if (!Inflate() || ~OutputCrc != member.crc) {
+                state.SkipWithError("decoding failed");
+                break;
+            }
+            benchmark::DoNotOptimize(OutputCrc);
+        }
+    }
+    CloseFile(ArchiveFile);
+    CloseFile(OutputFile);
+    Count(state);
+}
+
+void ZlibInflate(benchmark::State& state)
+{
+    Bytes out(16u << 20);
+    for (auto _ : state) {
+        for (const Member& member : Corpus) {
+            z_stream stream = {};
+            inflateInit2(&stream, -15);
+            stream.next_in = const_cast<Bytef*>(member.stream.data());
+            stream.avail_in = static_cast<uInt>(member.stream.size());
+            stream.next_out = out.data();
+            stream.avail_out = static_cast<uInt>(out.size());
+            if (inflate(&stream, Z_FINISH) != Z_STREAM_END)
+                state.SkipWithError("zlib failed");
+            uLong crc = crc32(0, out.data(), static_cast<uInt>(stream.total_out));
+            inflateEnd(&stream);
+            benchmark::DoNotOptimize(crc);
+        }
+    }
+    Count(state);
+}
+
+void LibdeflateInflate(benchmark::State& state)
+{
+    Bytes out(16u << 20);
+    libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+    for (auto _ : state) {
+        for (const Member& member : Corpus) {
+            size_t produced = 0;
+            if (libdeflate_deflate_decompress(decompressor, member.stream.data(), member.stream.size(), out.data(),
+                                              out.size(), &produced) != LIBDEFLATE_SUCCESS)
+                state.SkipWithError("libdeflate failed");
+            uint32_t crc = libdeflate_crc32(0, out.data(), produced);
+            benchmark::DoNotOptimize(crc);
+        }
+    }
+    libdeflate_free_decompressor(decompressor);
+    Count(state);
+}
+
+void OurCrc(benchmark::State& state)
+{
+    for (auto _ : state) {
+        for (const Member& member : Corpus) {
+            uint32_t crc = 0xFFFFFFFFu;
+            CrcUpdate(member.data.data(), static_cast<int32_t>(member.data.size()), crc);
+            benchmark::DoNotOptimize(crc);
+        }
+    }
+    Count(state);
+}
+
+void ZlibCrc(benchmark::State& state)
+{
+    for (auto _ : state) {
+        for (const Member& member : Corpus) {
+            uLong crc = crc32(0, member.data.data(), static_cast<uInt>(member.data.size()));
+            benchmark::DoNotOptimize(crc);
+        }
+    }
+    Count(state);
+}
+
+// Keeps each run's rate so that main can print the ratios.
+class RateReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> rates;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            auto it = run.counters.find("rate");
+            if (it != run.counters.end())
+                rates[run.run_name.function_name] = it->second.value;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    SetUpCrcTable();
+    BuildCorpus();
+    uint64_t streamBytes = 0;
+    for (const Member& member : Corpus)
+        streamBytes += member.stream.size();
+    std::printf("corpus: %zu files, %.1f MiB of output from %.1f MiB of deflate streams\n", Corpus.size(),
+                CorpusBytes / 1048576.0, streamBytes / 1048576.0);
+
+    benchmark::RegisterBenchmark("inflate+crc/ours", OurInflate)->Unit(benchmark::kMillisecond)->MinTime(2);
+    benchmark::RegisterBenchmark("inflate+crc/zlib", ZlibInflate)->Unit(benchmark::kMillisecond)->MinTime(2);
+    benchmark::RegisterBenchmark("inflate+crc/libdeflate", LibdeflateInflate)
+        ->Unit(benchmark::kMillisecond)
+        ->MinTime(2);
+    benchmark::RegisterBenchmark("crc32/ours", OurCrc)->Unit(benchmark::kMillisecond)->MinTime(1);
+    benchmark::RegisterBenchmark("crc32/zlib", ZlibCrc)->Unit(benchmark::kMillisecond)->MinTime(1);
+    RateReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+
+    auto rate = [&](const char* name) { return reporter.rates[name] / 1e6; };
+    std::printf("\n%-24s %10s\n", "", "MB/s");
+    for (const char* name : {"inflate+crc/ours", "inflate+crc/zlib", "inflate+crc/libdeflate", "crc32/ours",
+                             "crc32/zlib"})
+        std::printf("%-24s %10.1f\n", name, rate(name));
+    std::printf("inflate+crc ours/zlib       %.2f\n", rate("inflate+crc/ours") / rate("inflate+crc/zlib"));
+    std::printf("inflate+crc ours/libdeflate %.2f\n", rate("inflate+crc/ours") / rate("inflate+crc/libdeflate"));
+    std::printf("crc32 ours/zlib             %.2f\n", rate("crc32/ours") / rate("crc32/zlib"));
+    std::remove(StreamFilePath.c_str());
+    ReleaseCrcTable();
+    return 0;
+}
