@@ -5,8 +5,9 @@
 // nothing at all.
 
 // true when FindFirstFileA finds the path (file or directory). A path ending in
-// a backslash is searched as that path with "*.*" in place of the backslash.
-// An empty path, and one too long for the 255-byte pattern buffer, test false.
+// a backslash names a directory and is searched as that path followed by
+// "*.*". An empty path, and one too long for the 255-byte pattern buffer
+// (more than 251 characters with its backslash), test false.
 bool PathExists(const char* path);
 
 // true when the attributes can be read and name a directory.

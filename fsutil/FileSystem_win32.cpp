@@ -9,22 +9,27 @@ bool PathExists(const char* path)
     uint32_t length = StringLength(path);
     if (length == 0)
         return false;
-    // "C:\Data\" is searched as "C:\Data*.*": the pattern buffer holds 255
-    // bytes, so a trailing-backslash path of up to 252 characters fits.
+    // "C:\Data\" is searched as "C:\Data\*.*", the directory's own entries:
+    // only a directory of exactly that name answers. The shorter "C:\Data*.*"
+    // would also answer for a file "Data" or "Database.txt", and the callers
+    // would go on into a directory that is not there. The pattern buffer holds
+    // 255 bytes, so a trailing-backslash path of up to 251 characters fits.
     char pattern[255];
     const char* search = path;
     if (path[length - 1] == '\\') {
-        if (length - 1 + 4 > sizeof pattern)
+        if (length + 3 + 1 > sizeof pattern)
             return false;
-        for (uint32_t i = 0; i < length - 1; ++i)
-            pattern[i] = path[i];
-        CopyString(pattern + length - 1, 4 + 1, "*.*");
+        CopyString(pattern, sizeof pattern, path);
+        CopyString(pattern + length, sizeof pattern - length, "*.*");
         search = pattern;
     }
     WIN32_FIND_DATAA found;
     HANDLE finder = FindFirstFileA(search, &found);
-    if (finder == INVALID_HANDLE_VALUE)
-        return false;
+    if (finder == INVALID_HANDLE_VALUE) {
+        // A directory without a single entry (an empty drive's root has not
+        // even ".") gives "file not found"; a missing one "path not found".
+        return search == pattern && GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
     FindClose(finder);
     return true;
 }
