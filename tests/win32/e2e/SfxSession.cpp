@@ -489,14 +489,17 @@ RECT SfxSession::DialogUnitsToPixels(int x, int y, int width, int height)
         *tail++ = static_cast<WORD>(*c);
     *tail = 0;
     HWND dialog = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), header, nullptr, MeasuringDlgProc, 0);
-    RECT rect = {x, y, x + width, y + height};
+    // Position and size are converted separately, as the dialog manager
+    // places a control: the right edge is x + width in pixels, each rounded
+    // on its own, not the rounded x + width dialog units.
+    RECT units = {x, y, width, height};
     if (dialog) {
-        MapDialogRect(dialog, &rect);
+        MapDialogRect(dialog, &units);
         DestroyWindow(dialog);
     } else {
         ADD_FAILURE() << "cannot create a dialog to measure dialog units, error " << GetLastError();
     }
-    return rect;
+    return RECT{units.left, units.top, units.left + units.right, units.top + units.bottom};
 }
 
 int SfxSession::ListCount(int id) const

@@ -149,7 +149,8 @@ public:
     bool IsVisible(int id) const;
     bool HasFocus(int id) const;   // the keyboard focus of the process's thread is on it
     RECT ControlRect(int id) const;  // client pixels of the main window
-    // Pixels of a rectangle given in the main dialog's units ("MS Sans Serif", 8 points).
+    // Pixels of a control placed at x, y with this size in the main dialog's
+    // units ("MS Sans Serif", 8 points), rounded as the dialog manager does.
     static RECT DialogUnitsToPixels(int x, int y, int width, int height);
 
     // List boxes of the main window.
