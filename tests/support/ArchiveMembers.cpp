@@ -44,7 +44,7 @@ std::vector<DecodedMember> DecodeArchive(const std::string& path, const char* pa
             uint32_t timeAndDate = header.modificationTime | (static_cast<uint32_t>(header.modificationDate) << 16);
             member.passwordAccepted =
                 CheckEncryptionHeader(check, EncryptionHeaderSize, header.flags, password, timeAndDate, header.crc32);
-            InputRemaining -= static_cast<int32_t>(EncryptionHeaderSize);
+            InputRemaining = static_cast<int32_t>(header.compressedSize - EncryptionHeaderSize);
         }
         if (member.passwordAccepted && (header.method == 0 || header.method == 8)) {
             std::string outputPath = dir / ("member" + std::to_string(members.size()));
