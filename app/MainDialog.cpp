@@ -1,10 +1,151 @@
 #include "app/AppState.h"
+#include "archive/ArchivePass.h"
+#include "archive/ExtractChoices.h"
+#include "dialogs/CenterWindow.h"
+#include "dialogs/DirectoryChooser.h"
+#include "fsutil/PathString.h"
+#include "resources/ResourceIds.h"
+
+// Exit or closing the window while a pass runs is carried out when the pass
+// has ended: destroying the dialog under a running pass would pull its list
+// and status line away.
+static bool DestroyAfterPass;
+
+static void RunPass(HWND window, bool listing)
+{
+    RunArchivePass(window, listing);
+    if (DestroyAfterPass)
+        DestroyWindow(window);
+}
+
+static void SelectAllItems(HWND window, BOOL select)
+{
+    SendDlgItemMessageA(window, IDC_MEMBERLIST, LB_SETSEL, select, -1);
+}
+
+static void ShowCurrentDirectoryAsPath(HWND window)
+{
+    GetCurrentDirectoryA(ExtractPathSize, ExtractPath);
+    SetDlgItemTextA(window, IDC_EXTRACTPATH, ExtractPath);
+}
+
+// The first activation: the path, the options and the list.
+static void SetUpOnFirstActivation(HWND window)
+{
+    MainInitDone = 1;
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    SetClassLongA(window, GCL_HICON, reinterpret_cast<LONG>(LoadIconA(instance, "MAINICON")));
+    SetFocus(GetDlgItem(window, IDC_EXTRACTPATH));
+    ShowCurrentDirectoryAsPath(window);
+    SendDlgItemMessageA(window, IDC_EXTRACTPATH, EM_SETSEL, 0, 0x7FFF);
+    CheckDlgButton(window, IDC_SELECTALL, BST_CHECKED);
+    CheckDlgButton(window, IDC_CONFIRM, BST_CHECKED);
+    OverwriteMode = OverwriteConfirm;
+    CheckDlgButton(window, IDC_RESTOREDIRS, BST_CHECKED);
+    RunPass(window, true);
+    SelectAllItems(window, TRUE);
+}
+
+static void Extract(HWND window)
+{
+    UINT length = GetDlgItemTextA(window, IDC_EXTRACTPATH, ExtractPath, ExtractPathSize);
+    ExtractPath[length] = '\0';
+    if (length == 0)
+        ShowCurrentDirectoryAsPath(window);
+    if (IsDlgButtonChecked(window, IDC_OVERWRITE) == BST_CHECKED)
+        OverwriteMode = OverwriteAlways;
+    if (IsDlgButtonChecked(window, IDC_SKIP) == BST_CHECKED)
+        OverwriteMode = OverwriteSkip;
+    if (IsDlgButtonChecked(window, IDC_CONFIRM) == BST_CHECKED)
+        OverwriteMode = OverwriteConfirm;
+    RunPass(window, false);
+}
+
+static void ChooseDirectory(HWND window)
+{
+    UINT length = GetDlgItemTextA(window, IDC_EXTRACTPATH, ExtractPath, ExtractPathSize);
+    ExtractPath[length] = '\0';
+    CopyString(BrowsePath, ExtractPathSize, ExtractPath);
+    if (RunDirectoryChooser(window) == IDOK) {
+        CopyString(ExtractPath, ExtractPathSize, BrowsePath);
+        SetDlgItemTextA(window, IDC_EXTRACTPATH, ExtractPath);
+    }
+}
+
+static void RunCommand(HWND window, WORD id)
+{
+    // A pass dispatches messages; commands that would start another pass or
+    // open the chooser are ignored until it ends.
+    bool busy = PassRunning;
+    switch (id) {
+    case IDOK:
+        if (!busy)
+            Extract(window);
+        break;
+    case IDCANCEL:
+        if (busy)
+            DestroyAfterPass = true;
+        else
+            DestroyWindow(window);
+        break;
+    case IDC_SELECTALL:
+    case IDC_UNSELECTALL:
+        SelectAllItems(window, id == IDC_SELECTALL);
+        SetDlgItemTextA(window, IDC_STATUS, "");
+        break;
+    case IDC_RESTOREDIRS:
+        if (busy)
+            break;
+        RunPass(window, true);
+        if (IsDlgButtonChecked(window, IDC_SELECTALL) == BST_CHECKED)
+            SelectAllItems(window, TRUE);
+        break;
+    case IDC_OVERWRITE:
+        OverwriteMode = OverwriteAlways;
+        break;
+    case IDC_SKIP:
+        OverwriteMode = OverwriteSkip;
+        break;
+    case IDC_CONFIRM:
+        OverwriteMode = OverwriteConfirm;
+        break;
+    case IDC_BROWSE:
+        if (!busy)
+            ChooseDirectory(window);
+        break;
+    }
+}
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_DESTROY) {
+    switch (message) {
+    case WM_CREATE:
+        CenterWindowByMove(window);
+        return 0;
+    case WM_DESTROY:
         PostQuitMessage(0);
         return 0;
+    case WM_ACTIVATE:
+        if (!MainInitDone) {
+            // The default processing puts the focus on the window itself, so the
+            // set-up runs after it to leave the focus, and the selected text, in
+            // the path field.
+            LRESULT result = DefWindowProcA(window, message, wParam, lParam);
+            SetUpOnFirstActivation(window);
+            return result;
+        }
+        break;
+    case WM_INITDIALOG:
+        return 0;
+    case WM_COMMAND:
+        RunCommand(window, LOWORD(wParam));
+        return 0;
+    case WM_CLOSE:
+        if (PassRunning) {
+            DestroyAfterPass = true;
+            return 0;
+        }
+        break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

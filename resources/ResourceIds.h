@@ -16,3 +16,10 @@
 #define IDC_CONFIRM 503
 #define IDC_STATUS 601
 #define IDC_BROWSE 775
+
+// Overwrite confirmation "FILEEXIST".
+#define IDC_EXISTQUESTION 101
+#define IDC_DONTASKAGAIN 401
+
+// Password prompt "PASSWORDDIALOG".
+#define IDC_PASSWORD 101

@@ -1,0 +1,27 @@
+#pragma once
+#include <cstdint>
+#include <windows.h>
+
+#include "archive/LocalHeader.h"
+
+// The one routine over the archive: listing fills the main dialog's member
+// list, extracting writes the selected members. Not re-entrant: it works on the
+// globals, on ArchiveFile's single position and on the list's selection.
+void RunArchivePass(HWND dialog, bool listing);
+
+// true while a pass runs; the main dialog ignores or defers commands meanwhile.
+extern bool PassRunning;
+
+// What the driver tells the pass after a member.
+enum class MemberOutcome { Continue, EndPass };
+
+// The member being handled by an extracting pass.
+struct PassMember {
+    uint32_t start;             // offset of its local header
+    LocalFileHeader header;     // a copy: the walk overwrites CurrentHeader
+    const char* displayName;    // as listed
+};
+
+// Extracts one member whose display name has been worked out. `reached` is set
+// when a selected member was reached and got past the password step.
+MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bool& reached);

@@ -1,0 +1,119 @@
+#include "archive/ArchivePass.h"
+
+#include "archive/StubSize.h"
+#include "fileio/FileIo.h"
+#include "fileio/Memory.h"
+#include "fsutil/MemberList.h"
+#include "fsutil/PathString.h"
+#include "resources/ResourceIds.h"
+
+bool PassRunning = false;
+static bool HasDirectories;  // a name read during this pass had a directory part
+
+static const char ArchiveErrorCaption[] = "Archive error..";
+
+// Display name of the member under CurrentHeader, read from the file position
+// just after its header. false when the name is empty, longer than the name
+// buffer, or cannot be read: the pass then ends with "Error retreiving filename.".
+static bool ReadDisplayName(HWND dialog, char* nameBuffer, char* displayName)
+{
+    uint32_t length = CurrentHeader.nameLength;
+    if (length == 0 || length > NameBufferSize)
+        return false;
+    if (ReadFromFile(ArchiveFile, nameBuffer, length) != length)
+        return false;
+    char* text = displayName;
+    if (StringFromBuffer(nameBuffer, static_cast<uint16_t>(length), text) == 0)
+        return false;
+    SlashesToBackslashes(text);
+    if (ContainsChar(text, '\\'))
+        HasDirectories = true;
+    if (IsDlgButtonChecked(dialog, IDC_RESTOREDIRS) != BST_CHECKED) {
+        char namePart[MaxNamePart + 1];
+        PathNamePart(text, namePart, sizeof namePart);
+        CopyString(displayName, NameBufferSize + 1, namePart);
+    }
+    return true;
+}
+
+static void ShowSummary(HWND dialog, HWND list)
+{
+    bool allVerified = SendMessageA(list, LB_GETSELCOUNT, 0, 0) == 0;
+    SetDlgItemTextA(dialog, IDC_STATUS,
+                    allVerified ? "CRC validation passed on all file( s )... extraction successful"
+                                : "The remaining hilited file( s ) failed CRC validation");
+}
+
+// A walk that stops on anything but the central directory has not seen the
+// members after `lastName`; the user is told rather than shown a clean result.
+static void ReportDamagedWalk(const char* lastName)
+{
+    static const char Lead[] = "The archive is damaged or cannot be read past\r\n";
+    static const char Tail[] = "\r\nThe members after it were not found.";
+    char text[sizeof Lead + NameBufferSize + sizeof Tail];
+    uint32_t length = CopyString(text, sizeof text, Lead);
+    length += CopyString(text + length, sizeof text - length, lastName);
+    CopyString(text + length, sizeof text - length, Tail);
+    MessageBoxA(nullptr, text, ArchiveErrorCaption, MB_OK);
+}
+
+void RunArchivePass(HWND dialog, bool listing)
+{
+    SeekArchive(StubSize);
+    if (CurrentHeaderOffset == -1) {
+        MessageBoxA(nullptr, "Error finding attached archive.", ArchiveErrorCaption, MB_OK);
+        return;
+    }
+    PassRunning = true;
+    HWND list = GetDlgItem(dialog, IDC_MEMBERLIST);
+    HeapBlock<char> nameBuffer(NameBufferSize);
+    HeapBlock<char> displayName(NameBufferSize + 1);
+    HeapBlock<char> lastName(NameBufferSize + 1);
+    lastName[0] = '\0';
+    ListSearchCursor = -1;
+    HasDirectories = false;
+    if (listing)
+        SendMessageA(list, LB_RESETCONTENT, 0, 0);
+
+    bool reached = false;
+    bool walkComplete = true;  // false when the pass ends before the walk does
+    WalkEnd end = WalkEnd::NotEnded;
+    bool more = ReadLocalHeader();
+    if (!more)
+        end = ClassifyWalkEnd();
+    while (more) {
+        PassMember member = {static_cast<uint32_t>(CurrentHeaderOffset), CurrentHeader, displayName.get()};
+        if (!ReadDisplayName(dialog, nameBuffer.get(), displayName.get())) {
+            MessageBoxA(nullptr, "Error retreiving filename.", ArchiveErrorCaption, MB_OK);
+            walkComplete = false;
+            break;
+        }
+        CopyString(lastName.get(), NameBufferSize + 1, displayName.get());
+        if (listing) {
+            char namePart[MaxNamePart + 1];
+            if (PathNamePart(displayName.get(), namePart, sizeof namePart) > 0)
+                SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(displayName.get()));
+        } else if (ExtractMember(dialog, list, member, reached) == MemberOutcome::EndPass) {
+            walkComplete = false;
+            break;
+        }
+        more = StepToNextMember(member.start, member.header, &end);
+    }
+
+    // With no member at all, "Can't read archive header" already says it.
+    if (walkComplete && end == WalkEnd::Damaged && lastName[0] != '\0')
+        ReportDamagedWalk(lastName.get());
+    if (walkComplete && listing && SendMessageA(list, LB_GETCOUNT, 0, 0) == 0)
+        MessageBoxA(nullptr, "Can't read archive header", "Error...", MB_OK);
+    bool cleanEnd = walkComplete && end == WalkEnd::AtCentralDirectory;
+    if (!listing && reached && walkComplete) {
+        // A walk that stopped short never claims success.
+        if (cleanEnd || SendMessageA(list, LB_GETSELCOUNT, 0, 0) != 0)
+            ShowSummary(dialog, list);
+    }
+    if (!HasDirectories) {
+        CheckDlgButton(dialog, IDC_RESTOREDIRS, BST_UNCHECKED);
+        EnableWindow(GetDlgItem(dialog, IDC_RESTOREDIRS), FALSE);
+    }
+    PassRunning = false;
+}

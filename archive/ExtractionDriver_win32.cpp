@@ -1,0 +1,160 @@
+#include "archive/ArchivePass.h"
+#include "archive/ExtractChoices.h"
+#include "archive/OutputPath.h"
+#include "decode/Decrypt.h"
+#include "decode/Inflate.h"
+#include "decode/InputReader.h"
+#include "decode/OutputWindow.h"
+#include "dialogs/Prompts.h"
+#include "fileio/FileIo.h"
+#include "fsutil/FileSystem.h"
+#include "fsutil/MemberList.h"
+#include "fsutil/PathString.h"
+#include "resources/ResourceIds.h"
+
+char ExtractPath[ExtractPathSize];
+uint8_t OverwriteMode = OverwriteConfirm;
+char Password[PasswordTextSize];
+char PasswordText[PasswordTextSize];
+uint32_t PasswordLength;
+char ExistingName[256];
+uint8_t OverwriteAnswer;
+
+static const char UnableCaption[] = "Unable to extract...";
+constexpr uint32_t OutputPathSize = MAX_PATH;  // what CreateFileA accepts
+
+static void UnselectCurrentItem(HWND list)
+{
+    SendMessageA(list, LB_SETSEL, FALSE, static_cast<LPARAM>(ListSearchCursor));
+}
+
+// Tries the remembered password, then up to three typed ones. Leaves the keys
+// at the start of the member's data when it succeeds.
+static bool VerifyPassword(const PassMember& member)
+{
+    uint8_t header[2 * EncryptionHeaderSize];
+    uint64_t dataOffset = LayOutMember(member.start, member.header).dataOffset;
+    if (dataOffset > 0xFFFFFFFFu || SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1 ||
+        ReadFromFile(ArchiveFile, header + EncryptionHeaderSize, EncryptionHeaderSize) != EncryptionHeaderSize)
+        return false;
+    uint32_t timeAndDate = member.header.modificationTime | (uint32_t{member.header.modificationDate} << 16);
+    auto check = [&] {
+        return CheckEncryptionHeader(header, EncryptionHeaderSize, member.header.flags, Password, timeAndDate,
+                                     member.header.crc32);
+    };
+    bool verified = Password[0] != '\0' && check();
+    for (int attempt = 0; !verified && attempt < 3; ++attempt) {
+        AskForPassword();
+        StringFromBuffer(PasswordText, static_cast<uint16_t>(PasswordLength), Password);
+        verified = check();
+    }
+    return verified;
+}
+
+static void ShowUnsafeName(const char* displayName)
+{
+    static const char Tail[] = "\r\nwas not extracted: its name leads outside the destination folder.";
+    char text[NameBufferSize + 1 + sizeof Tail];
+    uint32_t length = CopyString(text, sizeof text, displayName);
+    CopyString(text + length, sizeof text - length, Tail);
+    MessageBoxA(nullptr, text, UnableCaption, MB_OK);
+}
+
+// true when the member should be written over an existing file.
+static bool MayWrite(HWND list, const char* outputPath)
+{
+    if (!PathExists(outputPath))
+        return true;
+    if (OverwriteMode == OverwriteConfirm) {
+        PathNamePart(outputPath, ExistingName, sizeof ExistingName);
+        ConfirmOverwrite();
+        if (OverwriteAnswer)
+            return true;
+    } else if (OverwriteMode != OverwriteSkip) {
+        return true;
+    }
+    UnselectCurrentItem(list);  // left alone by the user's policy: not a failure
+    return false;
+}
+
+static void PumpOneMessage()
+{
+    MSG message;
+    if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+// Decodes the member into OutputFile; true when the decoder finished it and
+// its CRC-32 matches the local header's.
+static bool WriteMemberData(const PassMember& member)
+{
+    const LocalFileHeader& header = member.header;
+    bool encrypted = (header.flags & FlagEncrypted) != 0;
+    uint64_t dataOffset = LayOutMember(member.start, header).dataOffset + (encrypted ? EncryptionHeaderSize : 0);
+    OutputCrc = 0xFFFFFFFFu;
+    if (header.method == 0)
+        InputRemaining = static_cast<int32_t>(header.uncompressedSize);
+    else
+        InputRemaining = static_cast<int32_t>(header.compressedSize - (encrypted ? EncryptionHeaderSize : 0));
+    // A size beyond 2 GiB or an encrypted member shorter than its header cannot
+    // be decoded; the member fails instead of reading a negative length.
+    bool sane = InputRemaining >= 0 && dataOffset <= 0xFFFFFFFFu &&
+                !(encrypted && header.compressedSize < EncryptionHeaderSize);
+    if (!sane || SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1)
+        return false;
+    CurrentHeader = header;  // the decoders read the encryption flag from it
+    bool decoded = header.method == 0 ? CopyStored() : Inflate();
+    bool crcMatches = header.crc32 == ~OutputCrc || header.crc32 == OutputCrc;
+    return decoded && crcMatches;
+}
+
+MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bool& reached)
+{
+    if (!IsMemberSelected(list, member.displayName))
+        return MemberOutcome::Continue;
+    if (IsUnsafeMemberName(member.displayName)) {
+        reached = true;
+        ShowUnsafeName(member.displayName);  // the item stays selected: it was not extracted
+        return MemberOutcome::Continue;
+    }
+    if ((member.header.flags & FlagEncrypted) && !VerifyPassword(member))
+        return MemberOutcome::EndPass;  // three wrong passwords end the pass without a word
+    reached = true;
+    if (member.header.method != 0 && member.header.method != 8) {
+        // Found before anything is created, so no empty file replaces an existing one.
+        MessageBoxA(nullptr, "Unsupported compression method", UnableCaption, MB_OK);
+        return MemberOutcome::EndPass;
+    }
+
+    char outputPath[OutputPathSize];
+    if (!FormOutputPath(ExtractPath, member.displayName, outputPath, sizeof outputPath)) {
+        // Longer than any path Windows opens: shown cut, never written.
+        CopyString(outputPath, sizeof outputPath, ExtractPath);
+        MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
+        return MemberOutcome::Continue;
+    }
+    char directory[OutputPathSize];
+    PathDirPart(outputPath, directory, sizeof directory);
+    EnsureDirectory(directory);  // a failure shows as the file not opening below
+    if (!MayWrite(list, outputPath))
+        return MemberOutcome::Continue;
+
+    OutputFile = CreateOutputFile(outputPath);
+    if (OutputFile == NoFile) {
+        MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
+        return MemberOutcome::Continue;
+    }
+    char status[sizeof "Extracting: " + OutputPathSize];
+    uint32_t length = CopyString(status, sizeof status, "Extracting: ");
+    CopyString(status + length, sizeof status - length, outputPath);
+    SetDlgItemTextA(dialog, IDC_STATUS, status);
+    PumpOneMessage();
+    if (WriteMemberData(member))
+        UnselectCurrentItem(list);
+    if (!CloseFile(OutputFile))
+        MessageBoxA(nullptr, outputPath, "Error Closing...", MB_OK);
+    OutputFile = NoFile;
+    return MemberOutcome::Continue;
+}

@@ -1,0 +1,50 @@
+#include "app/AppState.h"
+#include "archive/ExtractChoices.h"
+#include "dialogs/CenterWindow.h"
+#include "dialogs/Prompts.h"
+#include "fsutil/PathString.h"
+#include "resources/ResourceIds.h"
+
+#include <windows.h>
+
+static const char QuestionTail[] = "...already exists, overwrite?";
+
+// "Don't ask again" makes the answer the mode for the rest of the run, and the
+// main dialog's radio buttons show it, since every Extract reads them again.
+static void RememberAnswer(bool overwrite)
+{
+    OverwriteMode = overwrite ? OverwriteAlways : OverwriteSkip;
+    CheckDlgButton(MainDialog, IDC_CONFIRM, BST_UNCHECKED);
+    CheckDlgButton(MainDialog, overwrite ? IDC_OVERWRITE : IDC_SKIP, BST_CHECKED);
+}
+
+static INT_PTR CALLBACK FileExistDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_INITDIALOG) {
+        CenterWindowByMove(dialog);
+        char question[sizeof ExistingName + sizeof QuestionTail];
+        uint32_t length = CopyString(question, sizeof question, ExistingName);
+        CopyString(question + length, sizeof question - length, QuestionTail);
+        SetDlgItemTextA(dialog, IDC_EXISTQUESTION, question);
+        return FALSE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    WORD id = LOWORD(wParam);
+    if (id != IDOK && id != IDCANCEL)
+        return FALSE;  // the check box is the dialog manager's
+    bool overwrite = id == IDOK;
+    if (IsDlgButtonChecked(dialog, IDC_DONTASKAGAIN) == BST_CHECKED) {
+        RememberAnswer(overwrite);
+        OverwriteAnswer = overwrite;
+    } else if (OverwriteMode != OverwriteAlways) {
+        OverwriteAnswer = overwrite;
+    }
+    EndDialog(dialog, id);
+    return TRUE;
+}
+
+void ConfirmOverwrite()
+{
+    DialogBoxParamA(GetModuleHandleA(nullptr), "FileExist", nullptr, FileExistDlgProc, 0);
+}
