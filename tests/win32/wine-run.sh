@@ -9,8 +9,9 @@ set -u
 here=$(cd "$(dirname "$0")" && pwd)
 : "${ZELVIX_WINEPREFIX:=${TMPDIR:-/tmp}/zelvix-wine-$(id -u)}"
 export WINEPREFIX="$ZELVIX_WINEPREFIX"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDEBUG="${ZELVIX_WINEDEBUG:--all}"
+# winedbg disabled: a crashing program must end, not wait in a debugger.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 export WINEARCH=win32
 timeout_seconds=${ZELVIX_WINE_TIMEOUT:-600}
 

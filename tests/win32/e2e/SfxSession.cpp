@@ -509,6 +509,9 @@ int SfxSession::ListCount(int id) const
 
 std::vector<std::string> SfxSession::ListItems(int id) const
 {
+    // Wine hands a cross-process LB_GETTEXT of an ANSI list back in UTF-16
+    // whichever way it is asked, and copies it at its wide size; so ask in
+    // UTF-16 with room to spare and convert here.
     std::vector<std::string> items;
     HWND list = Control(id);
     int count = ListCount(id);
@@ -518,9 +521,17 @@ std::vector<std::string> SfxSession::ListItems(int id) const
             ADD_FAILURE() << "list " << id << " does not give the length of item " << i;
             break;
         }
-        std::string text(static_cast<size_t>(length) + 1, '\0');
-        LRESULT got = SendOr(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&text[0]), LB_ERR);
-        text.resize(got == LB_ERR ? 0 : static_cast<size_t>(got));
+        std::wstring wide(2 * static_cast<size_t>(length) + 16, L'\0');
+        DWORD_PTR got = 0;
+        if (!SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&wide[0]), SMTO_ABORTIFHUNG,
+                                 TimeoutMs(DefaultTimeoutMs), &got) ||
+            static_cast<LRESULT>(got) == LB_ERR)
+            got = 0;
+        wide.resize(static_cast<size_t>(got));
+        std::string text(wide.size() * 2 + 1, '\0');
+        int converted = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
+                                            static_cast<int>(text.size()), nullptr, nullptr);
+        text.resize(converted > 0 ? static_cast<size_t>(converted) : 0);
         items.push_back(text);
     }
     return items;

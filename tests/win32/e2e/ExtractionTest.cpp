@@ -1,0 +1,467 @@
+// The working program end to end: the catalogue, extraction, the prompts and
+// every message a user can meet, on archives from real writers and on damaged
+// and hostile ones (fixtures/extraction.py).
+#include "tests/win32/e2e/SfxSession.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+using namespace e2e;
+
+namespace {
+
+const char SuccessSummary[] = "CRC validation passed on all file( s )... extraction successful";
+const char FailureSummary[] = "The remaining hilited file( s ) failed CRC validation";
+const char PasswordCaption[] = "Enter Password...";
+const char OverwriteCaption[] = "Confirm overwrite of...";
+const char ArchiveErrorCaption[] = "Archive error..";
+const char UnableCaption[] = "Unable to extract...";
+enum {
+    PathField = 101, RestoreDirs = 401, MemberList = 301, Confirm = 503, Overwrite = 501, Skip = 502,
+    SelectAll = 121, UnselectAll = 122, ExtractButton = 1, ExitButton = 2, Status = 601,
+    PromptField = 101, DontAskAgain = 401, Yes = 1, No = 2
+};
+
+using FileMap = std::map<std::string, std::string>;  // relative path -> bytes
+
+void CollectFiles(const std::string& root, const std::string& relative, FileMap& files)
+{
+    WIN32_FIND_DATAA found;
+    std::string folder = relative.empty() ? root : root + "\\" + relative;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = relative.empty() ? name : relative + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CollectFiles(root, path, files);
+        } else {
+            std::string bytes;
+            ReadWholeFile(root + "\\" + path, bytes);
+            files[path] = bytes;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+FileMap FilesUnder(const std::string& root)
+{
+    FileMap files;
+    CollectFiles(root, "", files);
+    return files;
+}
+
+std::string Upper(std::string text)
+{
+    CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Polls until `done` holds or the time runs out.
+template <typename Predicate>
+bool WaitUntil(Predicate done, DWORD timeoutMs = DefaultTimeoutMs)
+{
+    DWORD limit = TimeoutMs(timeoutMs);
+    for (DWORD waited = 0; waited < limit; waited += 50) {
+        if (done())
+            return true;
+        Sleep(50);
+    }
+    return done();
+}
+
+class Extraction : public ::testing::Test {
+protected:
+    std::unique_ptr<SfxSession> session;
+    std::string outDir;
+
+    // Starts the fixture and waits until its list is filled; extraction goes to
+    // a folder "out" of the session's working directory (created by the stub).
+    void Start(const std::string& fixture)
+    {
+        session = std::make_unique<SfxSession>(fixture);
+        ASSERT_TRUE(session->Launch());
+        ASSERT_TRUE(session->WaitForMainWindow());
+        outDir = session->WorkFile("out");
+        ASSERT_TRUE(session->SetControlText(PathField, outDir));
+    }
+
+    std::string StatusText() const { return session->ControlText(Status); }
+
+    bool WaitForStatus(const std::string& expected, DWORD timeoutMs = 20000)
+    {
+        bool seen = WaitUntil([&] { return StatusText() == expected; }, timeoutMs);
+        if (!seen)
+            ADD_FAILURE() << "status line reads '" << StatusText() << "', expected '" << expected << "'\n"
+                          << session->Describe();
+        return seen;
+    }
+
+    void ExtractAndExpect(const std::string& summary)
+    {
+        ASSERT_TRUE(session->Click(ExtractButton));
+        WaitForStatus(summary);
+    }
+
+    FileMap Expected(const std::string& fixture) const { return FilesUnder(FixturePath(fixture + ".files")); }
+
+    // Presses a button of the dialog with this caption and waits until it has gone.
+    void Answer(const char* caption, int button)
+    {
+        HWND dialog = session->WaitForDialog(caption);
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(PostClick(GetDlgItem(dialog, button)));
+        ASSERT_TRUE(session->WaitForWindowGone(dialog));
+    }
+
+    void TearDown() override
+    {
+        if (session && !session->HasExited()) {
+            session->Close();
+            session->WaitForExit();
+        }
+    }
+};
+
+TEST_F(Extraction, ListsStoredPathsSortedAndSelectedAtStart)
+{
+    Start("tree-infozip.exe");
+    EXPECT_EQ(session->ListItems(MemberList),
+              (std::vector<std::string>{"docs\\deeper\\binary.dat", "docs\\guide.txt", "Empty.txt", "readme.txt",
+                                        "runs.bin"}));
+    EXPECT_EQ(session->SelectedCount(MemberList), 5);
+    EXPECT_TRUE(session->IsChecked(RestoreDirs));
+    EXPECT_TRUE(session->IsEnabled(RestoreDirs));
+    EXPECT_TRUE(session->IsChecked(Confirm));
+    EXPECT_TRUE(session->IsChecked(SelectAll));
+    EXPECT_FALSE(session->IsChecked(UnselectAll));
+}
+
+TEST_F(Extraction, PathFieldStartsWithTheCurrentDirectory)
+{
+    session = std::make_unique<SfxSession>("flat.exe");
+    ASSERT_TRUE(session->Launch());
+    ASSERT_TRUE(session->WaitForMainWindow());
+    std::string field = session->ControlText(PathField);
+    EXPECT_EQ(Upper(field), Upper(session->WorkDirectory()));
+    EXPECT_TRUE(session->HasFocus(PathField));
+    // No member has a directory: the check box is cleared and disabled for good.
+    EXPECT_FALSE(session->IsChecked(RestoreDirs));
+    EXPECT_FALSE(session->IsEnabled(RestoreDirs));
+    EXPECT_EQ(session->ListItems(MemberList), (std::vector<std::string>{"a.txt", "b.txt", "C.txt"}));
+}
+
+TEST_F(Extraction, RestoreDirectoriesRebuildsTheList)
+{
+    Start("tree-infozip.exe");
+    ASSERT_TRUE(session->SetItemSelected(MemberList, 0, false));
+    ASSERT_TRUE(session->Click(RestoreDirs));
+    ASSERT_TRUE(WaitUntil([&] { return session->ListItems(MemberList).front() == "binary.dat"; }));
+    EXPECT_EQ(session->ListItems(MemberList),
+              (std::vector<std::string>{"binary.dat", "Empty.txt", "guide.txt", "readme.txt", "runs.bin"}));
+    EXPECT_EQ(session->SelectedCount(MemberList), 5);  // "Select All" is checked: every item again
+
+    ASSERT_TRUE(session->Click(UnselectAll));
+    ASSERT_TRUE(session->Click(RestoreDirs));
+    ASSERT_TRUE(WaitUntil([&] { return session->ListItems(MemberList).front() == "docs\\deeper\\binary.dat"; }));
+    EXPECT_EQ(session->SelectedCount(MemberList), 0);
+}
+
+TEST_F(Extraction, ExtractsEveryMemberOfRealWritersByteForByte)
+{
+    for (const char* fixture : {"tree-infozip.exe", "tree-stored.exe", "tree-python.exe", "tree-7z.exe"}) {
+        SCOPED_TRACE(fixture);
+        Start(fixture);
+        ExtractAndExpect(SuccessSummary);
+        EXPECT_EQ(session->SelectedCount(MemberList), 0);
+        EXPECT_EQ(FilesUnder(outDir), Expected(fixture));
+        session->PressKey(VK_ESCAPE);
+        EXPECT_EQ(session->WaitForExit(), 0u);
+    }
+}
+
+TEST_F(Extraction, WithoutRestoredDirectoriesFilesLandFlat)
+{
+    Start("tree-infozip.exe");
+    ASSERT_TRUE(session->Click(RestoreDirs));
+    ASSERT_TRUE(WaitUntil([&] { return session->ListItems(MemberList).front() == "binary.dat"; }));
+    ExtractAndExpect(SuccessSummary);
+    FileMap flat;
+    for (const auto& [path, bytes] : Expected("tree-infozip.exe"))
+        flat[path.substr(path.rfind('\\') + 1)] = bytes;
+    EXPECT_EQ(FilesUnder(outDir), flat);
+}
+
+TEST_F(Extraction, UnselectAllExtractsNothingAndLeavesTheStatusEmpty)
+{
+    Start("flat.exe");
+    ASSERT_TRUE(session->Click(UnselectAll));
+    ASSERT_TRUE(WaitUntil([&] { return session->SelectedCount(MemberList) == 0; }));
+    EXPECT_EQ(StatusText(), "");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    Sleep(1000);
+    EXPECT_FALSE(Exists(outDir));
+    EXPECT_EQ(StatusText(), "");
+}
+
+TEST_F(Extraction, EnterExtractsIntoTheCurrentDirectoryWhenThePathIsEmpty)
+{
+    Start("flat.exe");
+    ASSERT_TRUE(session->SetControlText(PathField, ""));
+    ASSERT_TRUE(session->PressKey(VK_RETURN));
+    WaitForStatus(SuccessSummary);
+    std::string field = session->ControlText(PathField);
+    EXPECT_EQ(Upper(field), Upper(session->WorkDirectory()));
+    FileMap expected = Expected("flat.exe");
+    for (const auto& [path, bytes] : expected)
+        EXPECT_EQ(FilesUnder(session->WorkDirectory())[path], bytes) << path;
+}
+
+TEST_F(Extraction, ADamagedMemberStaysSelectedAndIsRetriedAlone)
+{
+    Start("damaged-member.exe");
+    ExtractAndExpect(FailureSummary);
+    EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"docs\\guide.txt"}));
+    FileMap got = FilesUnder(outDir);
+    EXPECT_EQ(got["readme.txt"], Expected("damaged-member.exe")["readme.txt"]);
+    EXPECT_NE(got["docs\\guide.txt"], Expected("damaged-member.exe")["docs\\guide.txt"]);
+
+    // Extract again: only the failed member is written (the others' files are gone and stay gone).
+    DeleteFileA((outDir + "\\readme.txt").c_str());
+    ASSERT_TRUE(session->SetControlText(Status, ""));
+    ASSERT_TRUE(session->Click(ExtractButton));
+    Answer(OverwriteCaption, Yes);  // the failed file is still there
+    WaitForStatus(FailureSummary);
+    EXPECT_FALSE(Exists(outDir + "\\readme.txt"));
+}
+
+TEST_F(Extraction, SkipModeLeavesExistingFilesAndUnselectsThem)
+{
+    Start("flat.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    WriteWholeFile(outDir + "\\b.txt", "mine");
+    ASSERT_TRUE(session->Click(Skip));
+    ExtractAndExpect(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir)["b.txt"], "mine");
+    EXPECT_EQ(FilesUnder(outDir)["a.txt"], Expected("flat.exe")["a.txt"]);
+}
+
+TEST_F(Extraction, ConfirmAsksPerFileAndDontAskAgainSetsTheRadioButtons)
+{
+    Start("flat.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    for (const char* name : {"a.txt", "b.txt", "C.txt"})
+        WriteWholeFile(outDir + "\\" + name, "mine");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    // Members come in archive order: b.txt, a.txt, C.txt.
+    EXPECT_EQ(session->DialogText(OverwriteCaption, 101), "b.txt...already exists, overwrite?");
+    Answer(OverwriteCaption, Yes);
+    EXPECT_EQ(session->DialogText(OverwriteCaption, 101), "a.txt...already exists, overwrite?");
+    HWND prompt = session->WaitForDialog(OverwriteCaption);
+    ASSERT_TRUE(PostClick(GetDlgItem(prompt, DontAskAgain)));
+    ASSERT_TRUE(WaitUntil([&] { return SendMessageA(GetDlgItem(prompt, DontAskAgain), BM_GETCHECK, 0, 0) == 1; }));
+    Answer(OverwriteCaption, No);
+    WaitForStatus(SuccessSummary);  // C.txt skipped without a question
+    EXPECT_EQ(session->FindDialog(OverwriteCaption), nullptr);
+    FileMap got = FilesUnder(outDir);
+    EXPECT_EQ(got["b.txt"], Expected("flat.exe")["b.txt"]);
+    EXPECT_EQ(got["a.txt"], "mine");
+    EXPECT_EQ(got["C.txt"], "mine");
+    EXPECT_TRUE(session->IsChecked(Skip));
+    EXPECT_FALSE(session->IsChecked(Confirm));
+
+    // The next Extract reads the radio buttons again: still skipping, no question.
+    ASSERT_TRUE(session->Click(SelectAll));
+    ASSERT_TRUE(WaitUntil([&] { return session->SelectedCount(MemberList) == 3; }));
+    ExtractAndExpect(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir)["a.txt"], "mine");
+}
+
+TEST_F(Extraction, EscapeOnTheConfirmationAnswersNo)
+{
+    Start("flat.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    WriteWholeFile(outDir + "\\b.txt", "mine");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    HWND prompt = session->WaitForDialog(OverwriteCaption);
+    ASSERT_NE(prompt, nullptr);
+    ASSERT_TRUE(PostMessageA(prompt, WM_COMMAND, IDCANCEL, 0));
+    WaitForStatus(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir)["b.txt"], "mine");
+}
+
+TEST_F(Extraction, EncryptedMembersShareOnePromptAndExtractWhole)
+{
+    for (const char* fixture : {"encrypted-infozip.exe", "encrypted-stored.exe", "encrypted-7z.exe"}) {
+        SCOPED_TRACE(fixture);
+        Start(fixture);
+        EXPECT_EQ(session->ListCount(MemberList), 3);
+        ASSERT_TRUE(session->Click(ExtractButton));
+        ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, "secret"));
+        ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+        WaitForStatus(SuccessSummary);
+        EXPECT_EQ(session->FindDialog(PasswordCaption), nullptr);
+        EXPECT_EQ(session->FindDialog(ArchiveErrorCaption), nullptr);
+        EXPECT_EQ(FilesUnder(outDir), Expected(fixture));
+        session->Close();
+        EXPECT_EQ(session->WaitForExit(), 0u);
+    }
+}
+
+TEST_F(Extraction, PasswordPromptIgnoresEscapeAndAWrongEntryAsksAgain)
+{
+    Start("encrypted-single.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    HWND prompt = session->WaitForDialog(PasswordCaption);
+    ASSERT_NE(prompt, nullptr);
+    ASSERT_TRUE(PostMessageA(prompt, WM_COMMAND, IDCANCEL, 0));
+    Sleep(500);
+    EXPECT_TRUE(IsWindow(prompt));  // only "&Ok" leaves the prompt
+    ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, "wrong"));
+    ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
+    EXPECT_EQ(session->DialogText(PasswordCaption, PromptField), "");  // asks again, field empty
+    ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, "secret"));
+    ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+    WaitForStatus(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir), Expected("encrypted-single.exe"));
+}
+
+TEST_F(Extraction, ThreeWrongPasswordsEndThePassSilently)
+{
+    Start("encrypted-infozip.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    for (const char* guess : {"one", "two", ""}) {
+        ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, guess));
+        HWND prompt = session->WaitForDialog(PasswordCaption);
+        ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(prompt); }));
+    }
+    Sleep(1000);
+    EXPECT_EQ(session->FindDialog(PasswordCaption), nullptr);
+    EXPECT_EQ(FilesUnder(outDir).size(), 0u);
+    EXPECT_EQ(StatusText().rfind("CRC", 0), std::string::npos);
+    EXPECT_EQ(session->SelectedCount(MemberList), 3);
+}
+
+TEST_F(Extraction, ADisagreeingDescriptorStopsTheWalkWithAMessage)
+{
+    Start("encrypted-bad-descriptor.exe");
+    EXPECT_EQ(session->WaitForMessageBox(ArchiveErrorCaption).find("one.txt") != std::string::npos, true);
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    EXPECT_EQ(session->ListItems(MemberList), (std::vector<std::string>{"one.txt"}));
+    ASSERT_TRUE(session->Click(ExtractButton));
+    ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, "secret"));
+    ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+    EXPECT_FALSE(session->WaitForMessageBox(ArchiveErrorCaption).empty());
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    EXPECT_EQ(FilesUnder(outDir)["one.txt"], Expected("encrypted-bad-descriptor.exe")["one.txt"]);
+    Sleep(300);
+    EXPECT_NE(StatusText(), SuccessSummary);
+}
+
+TEST_F(Extraction, HostileNamesAreRefusedOneByOneAndNothingLeavesTheDestination)
+{
+    Start("hostile-names.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    for (int refused = 0; refused < 4; ++refused) {
+        std::string text = session->WaitForMessageBox(UnableCaption);
+        // Each box names its member: three "evil" names, then the device name.
+        EXPECT_NE(text.find(refused < 3 ? "evil" : "CON.txt"), std::string::npos) << text;
+        ASSERT_TRUE(session->DismissMessageBox(UnableCaption));
+    }
+    WaitForStatus(FailureSummary);
+    EXPECT_EQ(FilesUnder(outDir), Expected("hostile-names.exe"));
+    EXPECT_EQ(FilesUnder(session->WorkDirectory()).count("evil.txt"), 0u);
+    EXPECT_EQ(session->SelectedCount(MemberList), 4);
+}
+
+TEST_F(Extraction, UnsupportedMethodEndsThePassWithoutCreatingAFile)
+{
+    Start("bzip2-member.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    WriteWholeFile(outDir + "\\packed.txt", "keep me");
+    ASSERT_TRUE(session->Click(Overwrite));
+    ASSERT_TRUE(session->Click(ExtractButton));
+    EXPECT_EQ(session->WaitForMessageBox(UnableCaption), "Unsupported compression method");
+    ASSERT_TRUE(session->DismissMessageBox(UnableCaption));
+    Sleep(500);
+    FileMap got = FilesUnder(outDir);
+    EXPECT_EQ(got["packed.txt"], "keep me");
+    EXPECT_EQ(got["first.txt"], "first\n");
+    EXPECT_EQ(got.count("last.txt"), 0u);
+    EXPECT_EQ(StatusText().rfind("CRC", 0), std::string::npos);
+}
+
+TEST_F(Extraction, ATruncatedArchiveIsReportedAndNeverSucceeds)
+{
+    Start("truncated.exe");
+    EXPECT_FALSE(session->WaitForMessageBox(ArchiveErrorCaption).empty());
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    ASSERT_TRUE(session->Click(ExtractButton));
+    EXPECT_FALSE(session->WaitForMessageBox(ArchiveErrorCaption).empty());
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    WaitForStatus(FailureSummary);  // the cut member stays selected
+    EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"runs.bin"}));
+}
+
+TEST_F(Extraction, StreamedMembersWithZeroSizesDoNotVerify)
+{
+    Start("streamed.exe");
+    EXPECT_FALSE(session->WaitForMessageBox(ArchiveErrorCaption).empty());
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    ASSERT_TRUE(session->Click(ExtractButton));
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption, 10000));
+    WaitForStatus(FailureSummary);
+    EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"streamed.txt"}));
+}
+
+TEST_F(Extraction, ArchivesThatCannotBeListedSayWhy)
+{
+    Start("junk.exe");
+    EXPECT_EQ(session->WaitForMessageBox("Error..."), "Can't read archive header");
+    ASSERT_TRUE(session->DismissMessageBox("Error..."));
+    EXPECT_TRUE(WaitUntil([&] { return !session->IsEnabled(RestoreDirs); }));
+    session->Close();
+    EXPECT_EQ(session->WaitForExit(), 0u);
+
+    Start("only-directory.exe");
+    EXPECT_EQ(session->WaitForMessageBox("Error..."), "Can't read archive header");
+    ASSERT_TRUE(session->DismissMessageBox("Error..."));
+    EXPECT_TRUE(session->IsEnabled(RestoreDirs));  // docs\ has a directory part
+    session->Close();
+    EXPECT_EQ(session->WaitForExit(), 0u);
+
+    Start("zero-name.exe");
+    EXPECT_EQ(session->WaitForMessageBox(ArchiveErrorCaption), "Error retreiving filename.");
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    EXPECT_EQ(session->ListItems(MemberList), (std::vector<std::string>{"first.txt"}));
+}
+
+TEST_F(Extraction, ExitDuringAPromptWaitsForThePassToEnd)
+{
+    Start("encrypted-single.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    ASSERT_NE(session->WaitForDialog(PasswordCaption), nullptr);
+    ASSERT_TRUE(session->Command(ExitButton));  // the main dialog stays enabled while the prompt is open
+    ASSERT_TRUE(session->Command(ExtractButton));  // ignored: a pass is running
+    Sleep(500);
+    EXPECT_EQ(session->HasExited(), false);
+    ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, "secret"));
+    ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+    EXPECT_EQ(session->WaitForExit(10000), 0u);
+    EXPECT_EQ(FilesUnder(outDir), Expected("encrypted-single.exe"));
+}
+
+}  // namespace
