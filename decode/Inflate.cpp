@@ -43,9 +43,28 @@ static inline void StoreWord(uint8_t* bytes, BitWord word)
     std::memcpy(bytes, &word, sizeof word);
 }
 
+// FillBits for the symbol loop, which keeps its own copy of InputOverrunBits:
+// that changes only when the input piece runs out.
+static inline void FillCodeBits(uint32_t n, BitWord& bits, uint32_t& count, uint32_t& overrunBits)
+{
+    if (count >= n)
+        return;
+    if (HasWholeWord()) {
+        TakeWord(bits, count);
+    } else {
+        BitBuffer = bits;
+        BitCount = count;
+        NeedGlobalBits(n);
+        bits = BitBuffer;
+        count = BitCount;
+        overrunBits = InputOverrunBits;
+    }
+}
+
 // Follows sub-table links from a table slot to the slot that decodes the code,
 // whose own bits are still to be dumped. Null for an invalid code.
-static inline const HuffmanEntry* ResolveCode(const HuffmanEntry* entry, BitWord& bits, uint32_t& count)
+static inline const HuffmanEntry* ResolveCode(const HuffmanEntry* entry, BitWord& bits, uint32_t& count,
+                                              uint32_t& overrunBits)
 {
     uint32_t operation = entry->operation;
     while (operation > OperationLiteral) {
@@ -53,7 +72,7 @@ static inline const HuffmanEntry* ResolveCode(const HuffmanEntry* entry, BitWord
             return nullptr;
         DumpBits(entry->bits, bits, count);
         operation -= 16;
-        FillBits(operation, bits, count);
+        FillCodeBits(operation, bits, count, overrunBits);
         entry = entry->link + (bits & LowBits(operation));
         operation = entry->operation;
     }
@@ -69,13 +88,14 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
     uint8_t* const window = SlideWindow;
     const BitWord literalMask = LowBits(literalBits);
     const BitWord distanceMask = LowBits(distanceBits);
+    uint32_t overrunBits = InputOverrunBits;
     for (;;) {
         // The last symbol took bits from past the end of the input: the member
         // is cut short, and decoding the 1 bits that follow could run for ever.
-        if (count < InputOverrunBits)
+        if (count < overrunBits)
             return 1;
-        FillBits(literalBits, bits, count);
-        const HuffmanEntry* entry = ResolveCode(literalTable + (bits & literalMask), bits, count);
+        FillCodeBits(literalBits, bits, count, overrunBits);
+        const HuffmanEntry* entry = ResolveCode(literalTable + (bits & literalMask), bits, count, overrunBits);
         if (!entry)
             return 1;
         DumpBits(entry->bits, bits, count);
@@ -94,17 +114,17 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
             WindowPos = static_cast<uint16_t>(pos);
             return 0;
         }
-        FillBits(operation, bits, count);
+        FillCodeBits(operation, bits, count, overrunBits);
         uint32_t length = entry->value + static_cast<uint32_t>(bits & LowBits(operation));
         DumpBits(operation, bits, count);
 
-        FillBits(distanceBits, bits, count);
-        entry = ResolveCode(distanceTable + (bits & distanceMask), bits, count);
+        FillCodeBits(distanceBits, bits, count, overrunBits);
+        entry = ResolveCode(distanceTable + (bits & distanceMask), bits, count, overrunBits);
         if (!entry)
             return 1;
         DumpBits(entry->bits, bits, count);
         operation = entry->operation;
-        FillBits(operation, bits, count);
+        FillCodeBits(operation, bits, count, overrunBits);
         uint32_t distance = entry->value + static_cast<uint32_t>(bits & LowBits(operation));
         DumpBits(operation, bits, count);
 

@@ -51,18 +51,28 @@ inline void DumpBits(uint32_t n, BitWord& buffer, uint32_t& count)
 // the word beyond those taken sit above `count` and are the stream's next bytes,
 // which a later refill ORs in again unchanged.
 void NeedGlobalBits(uint32_t n);  // NeedBits on BitBuffer and BitCount
+inline bool HasWholeWord()
+{
+    return InputCount - InputPos >= static_cast<int32_t>(BitWordBytes);
+}
+// Takes as many bytes of the word at InputPos as fit above `count`; only when
+// HasWholeWord().
+inline void TakeWord(BitWord& buffer, uint32_t& count)
+{
+    BitWord word;
+    std::memcpy(&word, InputBuffer + InputPos, BitWordBytes);
+    buffer |= word << count;
+    uint32_t taken = (BitWordBytes * 8 - 1 - count) >> 3;
+    InputPos = static_cast<uint16_t>(InputPos + taken);
+    InputRemaining -= static_cast<int32_t>(taken);
+    count += taken * 8;
+}
 inline void FillBits(uint32_t n, BitWord& buffer, uint32_t& count)
 {
     if (count >= n)
         return;
-    if (InputCount - InputPos >= static_cast<int32_t>(BitWordBytes)) {
-        BitWord word;
-        std::memcpy(&word, InputBuffer + InputPos, BitWordBytes);
-        buffer |= word << count;
-        uint32_t taken = (BitWordBytes * 8 - 1 - count) >> 3;
-        InputPos = static_cast<uint16_t>(InputPos + taken);
-        InputRemaining -= static_cast<int32_t>(taken);
-        count += taken * 8;
+    if (HasWholeWord()) {
+        TakeWord(buffer, count);
     } else {
         // Through the globals, so that the callers' locals never have their address taken.
         BitBuffer = buffer;
