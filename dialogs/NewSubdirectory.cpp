@@ -14,9 +14,10 @@ constexpr uint32_t LongestExtendedPath = 254;
 constexpr uint32_t TypedNameSize = 261;  // the edit's 260 characters with terminator, and one spare
 
 // Creates the typed directory under BrowsePath and enters it. True only when
-// the result is a directory: MakeSubdirectoryCurrent alone would accept a name
-// with wildcards that matches some sibling ("x*" beside "xa"), or the name of a
-// plain file, without anything having been created or entered.
+// the result is a directory by its full name, so that success never rests on
+// how an existence search treats a name with wildcards ("x*" beside "xa") or
+// one held by a plain file: the dialog then ends with 1 with nothing created
+// or entered.
 static bool CreateTypedSubdirectory(const char* name)
 {
     if (!MakeSubdirectoryCurrent(BrowsePath, name))
