@@ -524,6 +524,38 @@ class WalkChecks(MksfxCase):
         self.mksfx("test", "-P", "pw", archive)
 
 
+    def test_info_zip_encrypted_archives_extract_whole_and_a_bad_descriptor_stops(self):
+        # The same three cases the stub meets under Wine: three members deflated
+        # and stored, one member, and a descriptor whose CRC-32 disagrees.
+        files = {"one.txt": b"first " * 2000, "two.dat": os.urandom(30000), "sub/three.txt": b"third\n" * 50}
+        for name, data in files.items():
+            self.write(os.path.join("src", name), data)
+        for label, options, names in (("deflated", [], list(files)), ("stored", ["-0"], list(files)),
+                                      ("single", [], ["one.txt"])):
+            archive = self.path(label + ".zip")
+            subprocess.run(["zip", "-q", "-X", "-P", "secret", *options, archive, *names],
+                           cwd=self.path("src"), check=True)
+            sfx = self.path(label + ".exe")
+            write_bytes(sfx, b"MZ" + bytes(STUB_SIZE - 2) + read_bytes(archive))
+            self.assert_mksfx_extracts(sfx, {n: files[n] for n in names}, "-P", "secret")
+
+        data = bytearray(read_bytes(self.path("deflated.exe")))
+        first = local_headers(bytes(data), STUB_SIZE)[0][0]
+        (offset, _f, _m, _c, csize, _u, _name) = first
+        n, m = struct.unpack_from("<HH", data, offset + 26)
+        descriptor = offset + 30 + n + m + csize
+        self.assertEqual(bytes(data[descriptor:descriptor + 4]), b"PK\x07\x08")
+        data[descriptor + 4] ^= 0x01
+        bad = self.path("bad-descriptor.exe")
+        write_bytes(bad, data)
+        _c, out, err = self.mksfx("list", "-q", bad, expect=1)
+        self.assertEqual(out.split(), ["one.txt"])
+        self.assertIn("after member one.txt", err)
+        self.mksfx("test", "-P", "secret", bad, expect=1)
+        target = self.path("bad-out")
+        self.mksfx("extract", "-P", "secret", bad, "-d", target, expect=1)
+        self.assertEqual(tree_bytes(target), {"one.txt": files["one.txt"]})
+
 class BadInput(MksfxCase):
     def test_usage_errors(self):
         self.assertEqual(run([MKSFX])[0], 2)
