@@ -20,7 +20,13 @@ static void RunPass(HWND window, bool listing)
 
 static void SelectAllItems(HWND window, BOOL select)
 {
-    SendDlgItemMessageA(window, IDC_MEMBERLIST, LB_SETSEL, select, -1);
+    // The list would redraw once per item; with thousands of members that
+    // takes seconds, so it is drawn once afterwards.
+    HWND list = GetDlgItem(window, IDC_MEMBERLIST);
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LB_SETSEL, select, -1);
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 static void ShowCurrentDirectoryAsPath(HWND window)

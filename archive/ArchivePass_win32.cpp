@@ -72,8 +72,12 @@ void RunArchivePass(HWND dialog, bool listing)
     lastName[0] = '\0';
     ListSearchCursor = -1;
     HasDirectories = false;
-    if (listing)
+    if (listing) {
+        // Redrawing the list and its scroll bars after every added item makes
+        // listing thousands of members take seconds; draw once at the end.
+        SendMessageA(list, WM_SETREDRAW, FALSE, 0);
         SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    }
 
     bool reached = false;
     bool walkComplete = true;  // false when the pass ends before the walk does
@@ -100,6 +104,10 @@ void RunArchivePass(HWND dialog, bool listing)
         more = StepToNextMember(member.start, member.header, &end);
     }
 
+    if (listing) {
+        SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(list, nullptr, TRUE);
+    }
     // With no member at all, "Can't read archive header" already says it.
     if (walkComplete && end == WalkEnd::Damaged && lastName[0] != '\0')
         ReportDamagedWalk(lastName.get());

@@ -72,7 +72,7 @@ static void ReadListedDirectory(HWND dialog)
 }
 
 // The current directory into BrowsePath; empty when it does not fit in 256
-// bytes, and an empty specification lists the current directory all the same.
+// bytes, and an empty path lists the current directory all the same.
 static void TakeCurrentDirectory()
 {
     DWORD length = GetCurrentDirectoryA(256, BrowsePath);
