@@ -25,38 +25,6 @@ enum {
     PromptField = 101, DontAskAgain = 401, Yes = 1, No = 2
 };
 
-using FileMap = std::map<std::string, std::string>;  // relative path -> bytes
-
-void CollectFiles(const std::string& root, const std::string& relative, FileMap& files)
-{
-    WIN32_FIND_DATAA found;
-    std::string folder = relative.empty() ? root : root + "\\" + relative;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = relative.empty() ? name : relative + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CollectFiles(root, path, files);
-        } else {
-            std::string bytes;
-            ReadWholeFile(root + "\\" + path, bytes);
-            files[path] = bytes;
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-FileMap FilesUnder(const std::string& root)
-{
-    FileMap files;
-    CollectFiles(root, "", files);
-    return files;
-}
-
 std::string Upper(std::string text)
 {
     CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));

@@ -18,38 +18,6 @@ const char SuccessSummary[] = "CRC validation passed on all file( s )... extract
 const char PasswordCaption[] = "Enter Password...";
 enum { PathField = 101, MemberList = 301, ExtractButton = 1, Status = 601, PromptField = 101 };
 
-using FileMap = std::map<std::string, std::string>;  // relative path -> bytes
-
-void CollectFiles(const std::string& root, const std::string& relative, FileMap& files)
-{
-    WIN32_FIND_DATAA found;
-    std::string folder = relative.empty() ? root : root + "\\" + relative;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = relative.empty() ? name : relative + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CollectFiles(root, path, files);
-        } else {
-            std::string bytes;
-            ReadWholeFile(root + "\\" + path, bytes);
-            files[path] = bytes;
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
-FileMap FilesUnder(const std::string& root)
-{
-    FileMap files;
-    CollectFiles(root, "", files);
-    return files;
-}
-
 bool WaitForStatus(const SfxSession& session, const std::string& expected)
 {
     DWORD limit = TimeoutMs(20000);

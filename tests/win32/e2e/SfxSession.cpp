@@ -160,6 +160,36 @@ bool DeleteTree(const std::string& path)
     return RemoveDirectoryA(path.c_str()) != 0;
 }
 
+static void CollectFiles(const std::string& root, const std::string& relative, FileMap& files)
+{
+    WIN32_FIND_DATAA found;
+    std::string folder = relative.empty() ? root : root + "\\" + relative;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::string name = found.cFileName;
+        if (name == "." || name == "..")
+            continue;
+        std::string path = relative.empty() ? name : relative + "\\" + name;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            CollectFiles(root, path, files);
+        } else {
+            std::string bytes;
+            ReadWholeFile(root + "\\" + path, bytes);
+            files[path] = bytes;
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+FileMap FilesUnder(const std::string& root)
+{
+    FileMap files;
+    CollectFiles(root, "", files);
+    return files;
+}
+
 bool WriteWholeFile(const std::string& path, const std::string& bytes)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

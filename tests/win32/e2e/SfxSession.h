@@ -50,6 +50,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,6 +87,11 @@ private:
 };
 
 bool DeleteTree(const std::string& path);  // a file, or a directory with its contents
+
+// Every file below a folder, by its path relative to the folder ("a\\b.txt"),
+// with its bytes: what extraction left on disk, compared as a whole.
+using FileMap = std::map<std::string, std::string>;
+FileMap FilesUnder(const std::string& root);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
