@@ -417,6 +417,20 @@ TEST_F(Extraction, ArchivesThatCannotBeListedSayWhy)
     EXPECT_EQ(session->ListItems(MemberList), (std::vector<std::string>{"first.txt"}));
 }
 
+TEST_F(Extraction, ANameLongerThanTheNameBufferIsRefusedNotCut)
+{
+    Start("long-name.exe");
+    EXPECT_EQ(session->WaitForMessageBox(ArchiveErrorCaption), "Error retreiving filename.");
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    EXPECT_EQ(session->ListItems(MemberList), (std::vector<std::string>{"first.txt"}));
+    ASSERT_TRUE(session->Click(ExtractButton));
+    EXPECT_EQ(session->WaitForMessageBox(ArchiveErrorCaption), "Error retreiving filename.");
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    ASSERT_TRUE(WaitUntil([&] { return FilesUnder(outDir).size() == 1; }));
+    EXPECT_EQ(FilesUnder(outDir), Expected("long-name.exe"));
+    EXPECT_EQ(StatusText().rfind("CRC", 0), std::string::npos);  // no summary after that message
+}
+
 TEST_F(Extraction, ExitDuringAPromptWaitsForThePassToEnd)
 {
     Start("encrypted-single.exe");
