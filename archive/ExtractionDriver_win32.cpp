@@ -130,9 +130,10 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
 
     char outputPath[OutputPathSize];
     if (!FormOutputPath(ExtractPath, member.displayName, outputPath, sizeof outputPath)) {
-        // Longer than any path Windows opens: shown cut, never written.
-        CopyString(outputPath, sizeof outputPath, ExtractPath);
-        MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
+        // Longer than any path Windows opens: never written, and shown whole.
+        char shown[ExtractPathSize + 1 + NameBufferSize + 1];
+        FormOutputPath(ExtractPath, member.displayName, shown, sizeof shown);
+        MessageBoxA(nullptr, shown, "Couldn't open...", MB_OK);
         return MemberOutcome::Continue;
     }
     char directory[OutputPathSize];

@@ -431,6 +431,23 @@ TEST_F(Extraction, ANameLongerThanTheNameBufferIsRefusedNotCut)
     EXPECT_EQ(StatusText().rfind("CRC", 0), std::string::npos);  // no summary after that message
 }
 
+TEST_F(Extraction, AnOutputPathTooLongForWindowsIsReportedWholeAndSkipped)
+{
+    Start("tree-infozip.exe");
+    std::string base = outDir + "\\" + std::string(245 - outDir.size() - 1, 'd');  // 245 characters
+    ASSERT_TRUE(session->SetControlText(PathField, base));
+    ASSERT_TRUE(session->Click(ExtractButton));
+    // base + "\docs\guide.txt" is 260 characters, one more than a path holds.
+    EXPECT_EQ(session->WaitForMessageBox("Couldn't open..."), base + "\\docs\\guide.txt");
+    ASSERT_TRUE(session->DismissMessageBox("Couldn't open..."));
+    EXPECT_EQ(session->WaitForMessageBox("Couldn't open..."), base + "\\docs\\deeper\\binary.dat");
+    ASSERT_TRUE(session->DismissMessageBox("Couldn't open..."));
+    WaitForStatus(FailureSummary);
+    EXPECT_EQ(session->SelectedItems(MemberList),
+              (std::vector<std::string>{"docs\\deeper\\binary.dat", "docs\\guide.txt"}));
+    EXPECT_EQ(FilesUnder(base)["readme.txt"], Expected("tree-infozip.exe")["readme.txt"]);
+}
+
 TEST_F(Extraction, ExitDuringAPromptWaitsForThePassToEnd)
 {
     Start("encrypted-single.exe");
