@@ -448,6 +448,34 @@ TEST_F(Extraction, AnOutputPathTooLongForWindowsIsReportedWholeAndSkipped)
     EXPECT_EQ(FilesUnder(base)["readme.txt"], Expected("tree-infozip.exe")["readme.txt"]);
 }
 
+// Archives made by `mksfx create` (fixtures/mksfx.py): deflated and stored
+// members, nested directories, an empty file, and the encryption header mksfx
+// writes. Skipped when the fixtures were made without an mksfx.
+TEST_F(Extraction, PlainArchiveMadeByMksfxExtractsByteForByte)
+{
+    if (!Exists(FixturePath("mksfx_plain.exe")))
+        GTEST_SKIP() << "made without mksfx";
+    Start("mksfx_plain.exe");
+    EXPECT_EQ(session->ListCount(MemberList), 4);  // directory entries are not listed
+    ExtractAndExpect(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir), Expected("mksfx_plain.exe"));
+}
+
+TEST_F(Extraction, EncryptedArchiveMadeByMksfxTakesItsPasswordOnce)
+{
+    if (!Exists(FixturePath("mksfx_encrypted.exe")))
+        GTEST_SKIP() << "made without mksfx";
+    std::string password;
+    ASSERT_TRUE(ReadWholeFile(FixturePath("mksfx_encrypted.exe.password"), password));
+    Start("mksfx_encrypted.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, password));
+    ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+    WaitForStatus(SuccessSummary);
+    EXPECT_EQ(session->FindDialog(PasswordCaption), nullptr);  // one prompt for every member
+    EXPECT_EQ(FilesUnder(outDir), Expected("mksfx_encrypted.exe"));
+}
+
 TEST_F(Extraction, ExitDuringAPromptWaitsForThePassToEnd)
 {
     Start("encrypted-single.exe");
