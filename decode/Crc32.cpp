@@ -45,7 +45,7 @@ void BuildCrcTable()
 void CrcUpdate(const uint8_t* bytes, int32_t count, uint32_t& crc)
 {
     uint32_t value = crc;
-    const uint32_t* t = CrcSliceTable;
+    const uint32_t(*t)[256] = reinterpret_cast<const uint32_t(*)[256]>(CrcSliceTable);
     if (t) {
         // Sixteen bytes a step, the same register as sixteen CrcUpdateByte steps:
         // byte i of the step is advanced over the 15 - i bytes after it by
@@ -59,15 +59,13 @@ void CrcUpdate(const uint8_t* bytes, int32_t count, uint32_t& crc)
             std::memcpy(&b, bytes + 4, 4);
             std::memcpy(&c, bytes + 8, 4);
             std::memcpy(&d, bytes + 12, 4);
+            // Twelve of the sixteen lookups do not depend on the register; they are
+            // summed first, so that only the four of the first word wait for it.
+            uint32_t rest = t[11][b & 0xFF] ^ t[10][(b >> 8) & 0xFF] ^ t[9][(b >> 16) & 0xFF] ^ t[8][b >> 24];
+            rest ^= t[7][c & 0xFF] ^ t[6][(c >> 8) & 0xFF] ^ t[5][(c >> 16) & 0xFF] ^ t[4][c >> 24];
+            rest ^= t[3][d & 0xFF] ^ t[2][(d >> 8) & 0xFF] ^ t[1][(d >> 16) & 0xFF] ^ t[0][d >> 24];
             a ^= value;
-            uint32_t next = t[15 * 256 + (a & 0xFF)] ^ t[14 * 256 + ((a >> 8) & 0xFF)] ^
-                            t[13 * 256 + ((a >> 16) & 0xFF)] ^ t[12 * 256 + (a >> 24)] ^
-                            t[11 * 256 + (b & 0xFF)] ^ t[10 * 256 + ((b >> 8) & 0xFF)] ^
-                            t[9 * 256 + ((b >> 16) & 0xFF)] ^ t[8 * 256 + (b >> 24)] ^ t[7 * 256 + (c & 0xFF)] ^
-                            t[6 * 256 + ((c >> 8) & 0xFF)] ^ t[5 * 256 + ((c >> 16) & 0xFF)] ^
-                            t[4 * 256 + (c >> 24)] ^ t[3 * 256 + (d & 0xFF)] ^ t[2 * 256 + ((d >> 8) & 0xFF)] ^
-                            t[256 + ((d >> 16) & 0xFF)] ^ t[d >> 24];
-            value = next;
+            value = (t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF]) ^ (t[13][(a >> 16) & 0xFF] ^ t[12][a >> 24]) ^ rest;
             bytes += 16;
             count -= 16;
         }
