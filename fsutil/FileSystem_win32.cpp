@@ -52,8 +52,10 @@ void CreateDirectoryChain(const char* path)
     if (length < 3 || PathExists(directory))
         return;
     char parent[MAX_PATH];
-    PathDirPart(directory, parent, sizeof parent);
-    CreateDirectoryChain(parent);
+    // A three-character path with a colon ("C:x") is its own directory part:
+    // recursing on it would never end, so only a shorter parent is created.
+    if (PathDirPart(directory, parent, sizeof parent) < length)
+        CreateDirectoryChain(parent);
     CreateDirectoryA(directory, nullptr);  // a failure shows up in the callers' later steps
 }
 

@@ -217,6 +217,17 @@ TEST_F(FileSystem, EnsureDirectoryReportsWhetherTheDirectoryIsThere)
     EXPECT_FALSE(IsDirectory((drive + "\\Zelvix").c_str()));
 }
 
+TEST_F(FileSystem, DriveRelativeThreeCharacterPathsEndTheChain)
+{
+    // "X:y" is its own directory part; the chain used to recurse on it until
+    // the stack ran out (an extract path typed as "C:q").
+    std::string drive = MissingDrive();
+    if (drive.empty())
+        GTEST_SKIP() << "every drive letter is in use";
+    EXPECT_FALSE(EnsureDirectory((drive + "q").c_str()));
+    CreateDirectoryChain((drive + "q\\").c_str());
+}
+
 TEST_F(FileSystem, MakeSubdirectoryCurrentRefusesColonsAndEmptyNames)
 {
     EnterBase();
