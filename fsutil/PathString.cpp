@@ -129,7 +129,18 @@ static bool IsDeviceName(const char* begin, const char* end)
     while (stem > begin && stem[-1] == ' ')
         --stem;
     uint32_t length = static_cast<uint32_t>(stem - begin);
-    char upper[5] = {};
+    char upper[8] = {};
+    if (length == 6 || length == 7) {
+        for (uint32_t i = 0; i < length; ++i)
+            upper[i] = UpperAscii(begin[i]);
+        static const char ConsoleIn[] = "CONIN$";
+        static const char ConsoleOut[] = "CONOUT$";
+        const char* console = length == 6 ? ConsoleIn : ConsoleOut;
+        for (uint32_t i = 0; i < length; ++i)
+            if (upper[i] != console[i])
+                return false;
+        return true;
+    }
     if (length < 3 || length > 4)
         return false;
     for (uint32_t i = 0; i < length; ++i)
@@ -143,13 +154,28 @@ static bool IsDeviceName(const char* begin, const char* end)
     }
     bool numbered = (upper[0] == 'C' && upper[1] == 'O' && upper[2] == 'M') ||
                     (upper[0] == 'L' && upper[1] == 'P' && upper[2] == 'T');
-    return numbered && upper[3] >= '1' && upper[3] <= '9';
+    // Windows also takes the superscript digits 1-3 of the ANSI code page.
+    unsigned char digit = static_cast<unsigned char>(upper[3]);
+    bool superscript = digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+    return numbered && ((digit >= '1' && digit <= '9') || superscript);
+}
+
+// Characters no Windows file name may hold; the wildcards would also make an
+// existence test match other files.
+static bool HasReservedChar(const char* text)
+{
+    for (const char* c = text; *c; ++c) {
+        unsigned char byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == '*' || byte == '?' || byte == '<' || byte == '>' || byte == '|' || byte == '"')
+            return true;
+    }
+    return false;
 }
 
 bool IsUnsafeMemberName(const char* name)
 {
     const char* path = StripLeadingBackslash(name);
-    if (path[0] == '\\' || ContainsChar(path, ':'))
+    if (path[0] == '\\' || ContainsChar(path, ':') || HasReservedChar(path))
         return true;
     const char* begin = path;
     for (const char* c = path;; ++c) {

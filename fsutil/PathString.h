@@ -40,7 +40,9 @@ bool ContainsChar(const char* text, char wanted);
 // or reach something that is not a plain file there: it still starts with a
 // backslash once one leading backslash is stripped, contains a colon (drive
 // letters, alternate data streams), has a component made only of dots and
-// spaces ("..", ". ." and the like, which Windows folds), or names a device
-// (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, with or without an extension) in
-// any component. Such a member is never written.
+// spaces ("..", ". ." and the like, which Windows folds), holds a character no
+// file name may hold (wildcards, < > | ", control characters), or names a
+// device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 and the superscript-digit
+// forms, CONIN$, CONOUT$; with or without an extension) in any component.
+// Such a member is never written.
 bool IsUnsafeMemberName(const char* name);

@@ -134,10 +134,20 @@ TEST(IsUnsafeMemberName, RefusesNamesThatLeaveTheDestination)
     }
 }
 
+TEST(IsUnsafeMemberName, RefusesCharactersNoFileNameMayHold)
+{
+    // A wildcard would also make the existence test match other files.
+    for (const char* name : {"*.txt", "a?.txt", "dir\\<x>", "pipe|name", "quote\"d", "tab\there", "\x01"}) {
+        EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
+    }
+    EXPECT_FALSE(IsUnsafeMemberName("caf\xE9 cr\xE8me.txt"));  // ANSI letters beyond ASCII are fine
+}
+
 TEST(IsUnsafeMemberName, RefusesDeviceNamesInAnyComponentAndCase)
 {
     for (const char* name : {"CON", "con.txt", "a\\PRN\\b.txt", "Aux.log", "NUL", "nul.tar.gz", "COM1",
-                             "com9.txt", "LPT1", "lpt5.doc", "dir\\CON .txt", "CON \\x"}) {
+                             "com9.txt", "LPT1", "lpt5.doc", "dir\\CON .txt", "CON \\x", "conin$",
+                             "CONOUT$.log", "COM\xB9", "lpt\xB2.txt"}) {
         EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
     }
 }
