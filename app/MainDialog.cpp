@@ -11,8 +11,16 @@
 // and status line away.
 static bool DestroyAfterPass;
 
+// The check boxes and radio buttons that steer a pass, as they stood when it
+// started. The pass reads "Res&tore directories" for every member and its
+// summary counts the selection, so clicks on these while it runs are undone.
+static const int PassControls[] = {IDC_RESTOREDIRS, IDC_SELECTALL, IDC_UNSELECTALL};
+static UINT PassControlStates[3];
+
 static void RunPass(HWND window, bool listing)
 {
+    for (int i = 0; i < 3; ++i)
+        PassControlStates[i] = IsDlgButtonChecked(window, PassControls[i]);
     RunArchivePass(window, listing);
     if (DestroyAfterPass)
         DestroyWindow(window);
@@ -78,10 +86,16 @@ static void ChooseDirectory(HWND window)
     }
 }
 
+static void RestorePassControls(HWND window)
+{
+    for (int i = 0; i < 3; ++i)
+        CheckDlgButton(window, PassControls[i], PassControlStates[i]);
+}
+
 static void RunCommand(HWND window, WORD id)
 {
-    // A pass dispatches messages; commands that would start another pass or
-    // open the chooser are ignored until it ends.
+    // A pass dispatches messages; commands that would start another pass,
+    // change what it reads, or open the chooser are ignored until it ends.
     bool busy = PassRunning;
     switch (id) {
     case IDOK:
@@ -96,12 +110,18 @@ static void RunCommand(HWND window, WORD id)
         break;
     case IDC_SELECTALL:
     case IDC_UNSELECTALL:
+        if (busy) {
+            RestorePassControls(window);
+            break;
+        }
         SelectAllItems(window, id == IDC_SELECTALL);
         SetDlgItemTextA(window, IDC_STATUS, "");
         break;
     case IDC_RESTOREDIRS:
-        if (busy)
+        if (busy) {
+            RestorePassControls(window);
             break;
+        }
         RunPass(window, true);
         if (IsDlgButtonChecked(window, IDC_SELECTALL) == BST_CHECKED)
             SelectAllItems(window, TRUE);

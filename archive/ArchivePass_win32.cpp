@@ -59,12 +59,13 @@ static void ReportDamagedWalk(const char* lastName)
 
 void RunArchivePass(HWND dialog, bool listing)
 {
+    PassRunning = true;  // before the first message box, whose loop dispatches commands
     SeekArchive(StubSize);
     if (CurrentHeaderOffset == -1) {
         MessageBoxA(nullptr, "Error finding attached archive.", ArchiveErrorCaption, MB_OK);
+        PassRunning = false;
         return;
     }
-    PassRunning = true;
     HWND list = GetDlgItem(dialog, IDC_MEMBERLIST);
     HeapBlock<char> nameBuffer(NameBufferSize);
     HeapBlock<char> displayName(NameBufferSize + 1);

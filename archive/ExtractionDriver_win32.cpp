@@ -28,15 +28,17 @@ static void UnselectCurrentItem(HWND list)
     SendMessageA(list, LB_SETSEL, FALSE, static_cast<LPARAM>(ListSearchCursor));
 }
 
+enum class PasswordOutcome { Verified, Refused, HeaderMissing };
+
 // Tries the remembered password, then up to three typed ones. Leaves the keys
 // at the start of the member's data when it succeeds.
-static bool VerifyPassword(const PassMember& member)
+static PasswordOutcome VerifyPassword(const PassMember& member)
 {
     uint8_t header[2 * EncryptionHeaderSize];
     uint64_t dataOffset = LayOutMember(member.start, member.header).dataOffset;
     if (dataOffset > 0xFFFFFFFFu || SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1 ||
         ReadFromFile(ArchiveFile, header + EncryptionHeaderSize, EncryptionHeaderSize) != EncryptionHeaderSize)
-        return false;
+        return PasswordOutcome::HeaderMissing;
     uint32_t timeAndDate = member.header.modificationTime | (uint32_t{member.header.modificationDate} << 16);
     auto check = [&] {
         return CheckEncryptionHeader(header, EncryptionHeaderSize, member.header.flags, Password, timeAndDate,
@@ -48,7 +50,7 @@ static bool VerifyPassword(const PassMember& member)
         StringFromBuffer(PasswordText, static_cast<uint16_t>(PasswordLength), Password);
         verified = check();
     }
-    return verified;
+    return verified ? PasswordOutcome::Verified : PasswordOutcome::Refused;
 }
 
 static void ShowUnsafeName(const char* displayName)
@@ -119,8 +121,17 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
         ShowUnsafeName(member.displayName);  // the item stays selected: it was not extracted
         return MemberOutcome::Continue;
     }
-    if ((member.header.flags & FlagEncrypted) && !VerifyPassword(member))
-        return MemberOutcome::EndPass;  // three wrong passwords end the pass without a word
+    if (member.header.flags & FlagEncrypted) {
+        PasswordOutcome password = VerifyPassword(member);
+        if (password == PasswordOutcome::Refused)
+            return MemberOutcome::EndPass;  // three wrong passwords end the pass without a word
+        if (password == PasswordOutcome::HeaderMissing) {
+            // The archive ends inside the member: it fails, but no password
+            // was refused, so the pass goes on and its summary reports it.
+            reached = true;
+            return MemberOutcome::Continue;
+        }
+    }
     reached = true;
     if (member.header.method != 0 && member.header.method != 8) {
         // Found before anything is created, so no empty file replaces an existing one.

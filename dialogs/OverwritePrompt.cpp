@@ -34,12 +34,12 @@ static INT_PTR CALLBACK FileExistDlgProc(HWND dialog, UINT message, WPARAM wPara
     if (id != IDOK && id != IDCANCEL)
         return FALSE;  // the check box is the dialog manager's
     bool overwrite = id == IDOK;
-    if (IsDlgButtonChecked(dialog, IDC_DONTASKAGAIN) == BST_CHECKED) {
+    if (IsDlgButtonChecked(dialog, IDC_DONTASKAGAIN) == BST_CHECKED)
         RememberAnswer(overwrite);
-        OverwriteAnswer = overwrite;
-    } else if (OverwriteMode != OverwriteAlways) {
-        OverwriteAnswer = overwrite;
-    }
+    // Set whatever the mode is now: the main dialog stays usable while this
+    // prompt is open, so the mode may have changed under it, and a stale
+    // answer would overwrite a file the user just declined.
+    OverwriteAnswer = overwrite;
     EndDialog(dialog, id);
     return TRUE;
 }

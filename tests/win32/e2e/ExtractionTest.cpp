@@ -476,6 +476,55 @@ TEST_F(Extraction, EncryptedArchiveMadeByMksfxTakesItsPasswordOnce)
     EXPECT_EQ(FilesUnder(outDir), Expected("mksfx_encrypted.exe"));
 }
 
+TEST_F(Extraction, ClicksThatWouldChangeARunningPassAreUndone)
+{
+    Start("encrypted-infozip.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    ASSERT_NE(session->WaitForDialog(PasswordCaption), nullptr);
+    // The main dialog stays enabled under the prompt; these clicks must not
+    // change the names the pass looks up or the selection its summary counts.
+    ASSERT_TRUE(session->Click(RestoreDirs));
+    ASSERT_TRUE(session->Click(UnselectAll));
+    Sleep(500);
+    EXPECT_TRUE(session->IsChecked(RestoreDirs));
+    EXPECT_TRUE(session->IsChecked(SelectAll));
+    EXPECT_FALSE(session->IsChecked(UnselectAll));
+    EXPECT_EQ(session->SelectedCount(MemberList), 3);
+    ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, "secret"));
+    ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+    WaitForStatus(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir), Expected("encrypted-infozip.exe"));
+}
+
+TEST_F(Extraction, NoAfterTheModeChangedUnderThePromptStillKeepsTheFile)
+{
+    Start("flat.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    WriteWholeFile(outDir + "\\b.txt", "mine");
+    WriteWholeFile(outDir + "\\a.txt", "mine");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    Answer(OverwriteCaption, Yes);  // b.txt
+    ASSERT_NE(session->WaitForDialog(OverwriteCaption), nullptr);  // a.txt
+    ASSERT_TRUE(session->Click(Overwrite));
+    Answer(OverwriteCaption, No);
+    WaitForStatus(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir)["a.txt"], "mine");
+    EXPECT_EQ(FilesUnder(outDir)["b.txt"], Expected("flat.exe")["b.txt"]);
+}
+
+TEST_F(Extraction, AnEncryptionHeaderCutShortFailsTheMemberWithoutAPrompt)
+{
+    Start("encrypted-cut.exe");
+    EXPECT_FALSE(session->WaitForMessageBox(ArchiveErrorCaption).empty());
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    ASSERT_TRUE(session->Click(ExtractButton));
+    EXPECT_FALSE(session->WaitForMessageBox(ArchiveErrorCaption).empty());
+    ASSERT_TRUE(session->DismissMessageBox(ArchiveErrorCaption));
+    WaitForStatus(FailureSummary);
+    EXPECT_EQ(session->FindDialog(PasswordCaption), nullptr);
+    EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"only.txt"}));
+}
+
 TEST_F(Extraction, ExitDuringAPromptWaitsForThePassToEnd)
 {
     Start("encrypted-single.exe");
