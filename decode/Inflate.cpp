@@ -43,28 +43,58 @@ static inline void StoreWord(uint8_t* bytes, BitWord word)
     std::memcpy(bytes, &word, sizeof word);
 }
 
-// FillBits for the symbol loop, which keeps its own copy of InputOverrunBits:
-// that changes only when the input piece runs out.
-static inline void FillCodeBits(uint32_t n, BitWord& bits, uint32_t& count, uint32_t& overrunBits)
+// The symbol loop's view of the input reader. The loop keeps the read position
+// in a register, where stores into the window cannot make it reload; Store
+// hands the position back to InputPos and InputRemaining before anything else
+// reads them, and Load takes them up again.
+struct CodeInput {
+    const uint8_t* buffer;
+    uint32_t pos;        // the loop's InputPos
+    uint32_t storedPos;  // InputPos as last stored
+    int32_t lastWord;    // InputCount - BitWordBytes: a whole word is unread while pos <= lastWord
+    uint32_t overrunBits;  // InputOverrunBits, which changes only when the piece runs out
+
+    void Load()
+    {
+        buffer = InputBuffer;
+        pos = storedPos = InputPos;
+        lastWord = InputCount - static_cast<int32_t>(BitWordBytes);
+        overrunBits = InputOverrunBits;
+    }
+    void Store()
+    {
+        InputRemaining -= static_cast<int32_t>(pos - storedPos);
+        InputPos = static_cast<uint16_t>(pos);
+        storedPos = pos;
+    }
+};
+
+// FillBits for the symbol loop, on its CodeInput.
+static inline void FillCodeBits(uint32_t n, BitWord& bits, uint32_t& count, CodeInput& input)
 {
     if (count >= n)
         return;
-    if (HasWholeWord()) {
-        TakeWord(bits, count);
+    if (static_cast<int32_t>(input.pos) <= input.lastWord) {
+        // TakeWord on the loop's position.
+        bits |= LoadWord(input.buffer + input.pos) << count;
+        uint32_t taken = (BitWordBytes * 8 - 1 - count) >> 3;
+        input.pos += taken;
+        count += taken * 8;
     } else {
+        input.Store();
         BitBuffer = bits;
         BitCount = count;
         NeedGlobalBits(n);
         bits = BitBuffer;
         count = BitCount;
-        overrunBits = InputOverrunBits;
+        input.Load();
     }
 }
 
 // Follows sub-table links from a table slot to the slot that decodes the code,
 // whose own bits are still to be dumped. Null for an invalid code.
 static inline const HuffmanEntry* ResolveCode(const HuffmanEntry* entry, BitWord& bits, uint32_t& count,
-                                              uint32_t& overrunBits)
+                                              CodeInput& input)
 {
     uint32_t operation = entry->operation;
     while (operation > OperationLiteral) {
@@ -72,7 +102,7 @@ static inline const HuffmanEntry* ResolveCode(const HuffmanEntry* entry, BitWord
             return nullptr;
         DumpBits(entry->bits, bits, count);
         operation -= 16;
-        FillCodeBits(operation, bits, count, overrunBits);
+        FillCodeBits(operation, bits, count, input);
         entry = entry->link + (bits & LowBits(operation));
         operation = entry->operation;
     }
@@ -88,16 +118,21 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
     uint8_t* const window = SlideWindow;
     const BitWord literalMask = LowBits(literalBits);
     const BitWord distanceMask = LowBits(distanceBits);
-    uint32_t overrunBits = InputOverrunBits;
+    CodeInput input;
+    input.Load();
     for (;;) {
         // The last symbol took bits from past the end of the input: the member
         // is cut short, and decoding the 1 bits that follow could run for ever.
-        if (count < overrunBits)
+        if (count < input.overrunBits) {
+            input.Store();
             return 1;
-        FillCodeBits(literalBits, bits, count, overrunBits);
-        const HuffmanEntry* entry = ResolveCode(literalTable + (bits & literalMask), bits, count, overrunBits);
-        if (!entry)
+        }
+        FillCodeBits(literalBits, bits, count, input);
+        const HuffmanEntry* entry = ResolveCode(literalTable + (bits & literalMask), bits, count, input);
+        if (!entry) {
+            input.Store();
             return 1;
+        }
         DumpBits(entry->bits, bits, count);
         uint32_t operation = entry->operation;
         if (operation == OperationLiteral) {
@@ -109,22 +144,25 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
             continue;
         }
         if (operation == OperationEndOfBlock) {
+            input.Store();
             BitBuffer = bits;
             BitCount = count;
             WindowPos = static_cast<uint16_t>(pos);
             return 0;
         }
-        FillCodeBits(operation, bits, count, overrunBits);
+        FillCodeBits(operation, bits, count, input);
         uint32_t length = entry->value + static_cast<uint32_t>(bits & LowBits(operation));
         DumpBits(operation, bits, count);
 
-        FillCodeBits(distanceBits, bits, count, overrunBits);
-        entry = ResolveCode(distanceTable + (bits & distanceMask), bits, count, overrunBits);
-        if (!entry)
+        FillCodeBits(distanceBits, bits, count, input);
+        entry = ResolveCode(distanceTable + (bits & distanceMask), bits, count, input);
+        if (!entry) {
+            input.Store();
             return 1;
+        }
         DumpBits(entry->bits, bits, count);
         operation = entry->operation;
-        FillCodeBits(operation, bits, count, overrunBits);
+        FillCodeBits(operation, bits, count, input);
         uint32_t distance = entry->value + static_cast<uint32_t>(bits & LowBits(operation));
         DumpBits(operation, bits, count);
 
@@ -134,22 +172,33 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
         if (pos + length <= WindowSize && from + length <= WindowSize) {
             uint8_t* to = window + pos;
             const uint8_t* source = window + from;
-            if (distance >= BitWordBytes) {
-                // Word by word: a source at least a word behind reads only bytes
-                // already final, one ahead of the destination only bytes not yet
-                // overwritten. The last word may run past the run's end; the
-                // bytes there are history, saved and put back.
-                BitWord after = LoadWord(to + length);
+            // Word by word, each word from at least a word behind it, so that it
+            // reads only bytes already final: a source at least a word behind the
+            // destination as it is, a shorter distance once the first `step`
+            // bytes (a whole number of its periods, at least a word) are written
+            // byte by byte, each word then repeating the one `step` before it.
+            // The last word may run past the run's end; the bytes there are
+            // history, saved and put back.
+            uint32_t rest = length;
+            if (distance < BitWordBytes) {
+                uint32_t step = distance;
+                while (step < BitWordBytes)
+                    step += distance;
+                uint32_t first = rest < step ? rest : step;
+                for (uint32_t i = 0; i < first; ++i)
+                    to[i] = source[i];
+                source = to;
+                to += first;
+                rest -= first;
+            }
+            if (rest) {
+                BitWord after = LoadWord(to + rest);
                 uint32_t done = 0;
                 do {
                     StoreWord(to + done, LoadWord(source + done));
                     done += BitWordBytes;
-                } while (done < length);
-                StoreWord(to + length, after);
-            } else {
-                // A short distance repeats the bytes just written.
-                for (uint32_t i = 0; i < length; ++i)
-                    to[i] = source[i];
+                } while (done < rest);
+                StoreWord(to + rest, after);
             }
             pos += length;
             if (pos == WindowSize) {
