@@ -201,15 +201,18 @@ void ZlibCrc(benchmark::State& state)
     Count(state);
 }
 
-// Keeps each run's rate so that main can print the ratios.
+// Keeps each benchmark's rate so that main can print the ratios: that of its
+// single run, or with --benchmark_repetitions the median of its runs.
 class RateReporter : public benchmark::ConsoleReporter {
 public:
     std::map<std::string, double> rates;
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs) {
+            bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
             auto it = run.counters.find("rate");
-            if (it != run.counters.end())
+            if ((single || median) && it != run.counters.end())
                 rates[run.run_name.function_name] = it->second.value;
         }
         ConsoleReporter::ReportRuns(runs);
