@@ -21,6 +21,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -99,7 +100,10 @@ void BuildCorpus()
     });
     Gather("/usr/share", 10u << 20, +compressed);
 
-    StreamFilePath = (std::filesystem::temp_directory_path() / "zelvix-bench-streams").string();
+    // One file per process: two benchmarks run at once must not share it.
+    StreamFilePath = (std::filesystem::temp_directory_path() /
+                      ("zelvix-bench-streams-" + std::to_string(getpid())))
+                         .string();
     std::ofstream out(StreamFilePath, std::ios::binary);
     uint32_t offset = 0;
     for (Member& member : Corpus) {
