@@ -148,6 +148,19 @@ void SfxWriter::EndMember()
     }
 }
 
+// The run of fields that the local header and the central-directory record
+// share, from the flags to the uncompressed size.
+static void PutSharedFields(Bytes& record, const ZipEntry& entry)
+{
+    PutLittle16(record, entry.flags);
+    PutLittle16(record, entry.method);
+    PutLittle16(record, entry.modificationTime);
+    PutLittle16(record, entry.modificationDate);
+    PutLittle32(record, entry.crc32);
+    PutLittle32(record, entry.compressedSize);
+    PutLittle32(record, entry.uncompressedSize);
+}
+
 void SfxWriter::BeginMember(ZipEntry entry)
 {
     EndMember();
@@ -166,13 +179,7 @@ void SfxWriter::BeginMember(ZipEntry entry)
     Bytes header;
     PutLittle32(header, LocalHeaderSignature);
     PutLittle16(header, entry.versionNeeded);
-    PutLittle16(header, entry.flags);
-    PutLittle16(header, entry.method);
-    PutLittle16(header, entry.modificationTime);
-    PutLittle16(header, entry.modificationDate);
-    PutLittle32(header, entry.crc32);
-    PutLittle32(header, entry.compressedSize);
-    PutLittle32(header, entry.uncompressedSize);
+    PutSharedFields(header, entry);
     PutLittle16(header, static_cast<uint16_t>(entry.name.size()));
     PutLittle16(header, static_cast<uint16_t>(entry.localExtra.size()));
     header.insert(header.end(), entry.name.begin(), entry.name.end());
@@ -199,13 +206,7 @@ void SfxWriter::Commit(const Bytes& archiveComment)
         PutLittle32(record, CentralHeaderSignature);
         PutLittle16(record, entry.versionMadeBy);
         PutLittle16(record, entry.versionNeeded);
-        PutLittle16(record, entry.flags);
-        PutLittle16(record, entry.method);
-        PutLittle16(record, entry.modificationTime);
-        PutLittle16(record, entry.modificationDate);
-        PutLittle32(record, entry.crc32);
-        PutLittle32(record, entry.compressedSize);
-        PutLittle32(record, entry.uncompressedSize);
+        PutSharedFields(record, entry);
         PutLittle16(record, static_cast<uint16_t>(entry.name.size()));
         PutLittle16(record, static_cast<uint16_t>(entry.centralExtra.size()));
         PutLittle16(record, static_cast<uint16_t>(entry.comment.size()));
