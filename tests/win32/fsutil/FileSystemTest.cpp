@@ -5,6 +5,7 @@
 #include "fsutil/FileSystem.h"
 
 #include "fsutil/PathString.h"
+#include "tests/win32/e2e/SfxSession.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,26 +13,6 @@
 #include <string>
 
 namespace {
-
-bool RemoveTree(const std::string& path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES)
-        return true;
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return DeleteFileA(path.c_str()) != 0;
-    WIN32_FIND_DATAA entry;
-    HANDLE finder = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (finder != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = entry.cFileName;
-            if (name != "." && name != "..")
-                RemoveTree(path + "\\" + name);
-        } while (FindNextFileA(finder, &entry));
-        FindClose(finder);
-    }
-    return RemoveDirectoryA(path.c_str()) != 0;
-}
 
 std::string CurrentDirectory()
 {
@@ -55,7 +36,7 @@ protected:
     void TearDown() override
     {
         SetCurrentDirectoryA(startDirectory.c_str());  // a directory in use cannot be removed
-        EXPECT_TRUE(RemoveTree(base)) << base;
+        EXPECT_TRUE(e2e::DeleteTree(base)) << base;
     }
 
     std::string At(const std::string& relative) const { return base + "\\" + relative; }
