@@ -1,4 +1,5 @@
 #include "tools/mksfx/Commands.h"
+#include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
 
 #include "archive/LocalHeader.h"

@@ -1,17 +1,12 @@
 // mksfx: builds, lists, tests and extracts Zelvix self-extracting archives.
+#include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Commands.h"
 #include "tools/mksfx/Console.h"
 
-#include "archive/StubSize.h"
 #include "decode/Crc32.h"
-#include "fsutil/PathString.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <new>
-#include <unistd.h>
 
 #ifndef ZELVIX_VERSION
 #define ZELVIX_VERSION "0.0.0"
@@ -98,7 +93,7 @@ static const char ExtractHelp[] =
     "  -q, --quiet              print errors only\n"
     "  -v, --verbose            print each member as it is written\n";
 
-void PrintCommandHelp(const std::string& command)
+static void PrintCommandHelp(const std::string& command)
 {
     const char* text = OverviewHelp;
     if (command == "create")
@@ -112,118 +107,6 @@ void PrintCommandHelp(const std::string& command)
     else if (command == "extract")
         text = ExtractHelp;
     std::fputs(text, stdout);
-}
-
-void ThrowUsage(const std::string& command, const std::string& text)
-{
-    throw CommandError(ExitUsageError, command + ": " + text + "\nTry 'mksfx " + command + " --help'.");
-}
-
-void SetVerbosity(const ParsedCommandLine& parsed)
-{
-    for (const auto& option : parsed.options) {
-        if (option.first == "quiet")
-            OutputLevel = Verbosity::Quiet;
-        else if (option.first == "verbose")
-            OutputLevel = Verbosity::Verbose;
-    }
-}
-
-std::string DescribeSize(uint64_t bytes)
-{
-    char text[32];
-    if (bytes < 1024)
-        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
-    else if (bytes < 1024 * 1024)
-        std::snprintf(text, sizeof text, "%.1f KiB", bytes / 1024.0);
-    else
-        std::snprintf(text, sizeof text, "%.1f MiB", bytes / (1024.0 * 1024.0));
-    return text;
-}
-
-void ReadWholeFile(const std::string& path, Bytes& out)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw CommandError(ExitFileError, "cannot open " + path + ": " + SystemErrorText(errno));
-    out.clear();
-    uint8_t chunk[65536];
-    for (;;) {
-        ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            int error = errno;
-            close(fd);
-            throw CommandError(ExitFileError, "cannot read " + path + ": " + SystemErrorText(error));
-        }
-        if (got == 0)
-            break;
-        out.insert(out.end(), chunk, chunk + got);
-    }
-    close(fd);
-}
-
-Bytes LoadStub(const ParsedCommandLine& parsed, const std::string& command)
-{
-    Bytes stub;
-    std::string origin;
-    if (parsed.Has("stub")) {
-        origin = parsed.Value("stub");
-        ReadWholeFile(origin, stub);
-    } else if (EmbeddedStubLength > 0) {
-        origin = "the built-in stub";
-        stub.assign(EmbeddedStubBytes, EmbeddedStubBytes + EmbeddedStubLength);
-    } else {
-        ThrowUsage(command, "this mksfx was built without a stub; name one with --stub FILE");
-    }
-    if (stub.size() < 2 || stub[0] != 'M' || stub[1] != 'Z')
-        throw CommandError(ExitDataError, origin + ": not a Windows executable");
-    if (stub.size() != StubSize)
-        throw CommandError(ExitDataError, origin + ": the stub is " + std::to_string(stub.size()) +
-                                              " bytes, but its archive must start at offset " +
-                                              std::to_string(StubSize));
-    return stub;
-}
-
-// The stub's password prompt takes at most this many characters.
-constexpr size_t MaxPasswordLength = 24;
-
-std::string TakePassword(const ParsedCommandLine& parsed, bool confirm)
-{
-    std::string password;
-    std::string source;
-    if (parsed.Has("password")) {
-        password = parsed.Value("password");
-        source = "the password";
-    } else if (parsed.Has("password-file")) {
-        source = parsed.Value("password-file");
-        Bytes text;
-        ReadWholeFile(source, text);
-        password.assign(text.begin(), text.end());
-        size_t end = password.find_first_of("\r\n");
-        if (end != std::string::npos)
-            password.resize(end);
-        source = "the password in " + source;
-    } else if (parsed.Has("password-prompt")) {
-        password = PromptForPassword("Password: ", confirm);
-        source = "the password";
-    } else {
-        return "";
-    }
-    if (password.empty())
-        throw CommandError(ExitUsageError, source + " is empty (the stub takes an empty password as none)");
-    if (confirm && password.size() > MaxPasswordLength)
-        throw CommandError(ExitUsageError, source + " is longer than " + std::to_string(MaxPasswordLength) +
-                                               " characters, more than the stub's password prompt takes");
-    for (char c : password) {
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ReportWarning(source + " holds characters outside ASCII; on Windows the stub compares the bytes "
-                                   "of the system code page, which may differ");
-            break;
-        }
-    }
-    return password;
 }
 
 int main(int argc, char** argv)

@@ -3,6 +3,7 @@
 // ZIP archive); the central directory is never read. Members are decoded by
 // the stub's own decoders, so a member that passes here passes in the stub.
 #include "tools/mksfx/Commands.h"
+#include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
 
 #include "archive/LocalHeader.h"
