@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -137,7 +138,7 @@ TEST_F(ArchiveWalk, BytesThatAreNoHeaderYieldNoMembers)
 // A local header whose signature and sizes the test chooses; the name follows it.
 Bytes HandMadeMember(uint32_t signature, const std::string& name, uint32_t compressedSize, const Bytes& data)
 {
-    Bytes out(30, 0);
+    Bytes out(30 + name.size() + data.size(), 0);
     auto put32 = [&](size_t at, uint32_t v) {
         for (int i = 0; i < 4; ++i)
             out[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -146,8 +147,7 @@ Bytes HandMadeMember(uint32_t signature, const std::string& name, uint32_t compr
     put32(18, compressedSize);
     put32(22, compressedSize);
     out[26] = static_cast<uint8_t>(name.size());
-    out.insert(out.end(), name.begin(), name.end());
-    out.insert(out.end(), data.begin(), data.end());
+    std::copy(data.begin(), data.end(), std::copy(name.begin(), name.end(), out.begin() + 30));
     return out;
 }
 

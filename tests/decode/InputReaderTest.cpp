@@ -9,6 +9,8 @@
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <unistd.h>
 
 namespace {
@@ -30,8 +32,11 @@ protected:
 
     void Open(const Bytes& fileBytes, int32_t declared, uint16_t flags = 0)
     {
-        Bytes file = {1, 2, 3};
-        file.insert(file.end(), fileBytes.begin(), fileBytes.end());
+        Bytes file(3 + fileBytes.size());
+        file[0] = 1;
+        file[1] = 2;
+        file[2] = 3;
+        std::copy(fileBytes.begin(), fileBytes.end(), file.begin() + 3);
         WriteWholeFile(dir / "archive", file);
         ArchiveFile = OpenFileForReading((dir / "archive").c_str());
         SeekFileTo(ArchiveFile, 3);

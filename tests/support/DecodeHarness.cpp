@@ -9,6 +9,8 @@
 #include "fileio/FileIo.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -33,11 +35,10 @@ DecodeResult RunDecoder(Decoder decoder, const Bytes& data, const DecodeSetup& s
     TempDir dir;
     // Bytes before and after the member, as in an archive; the decoder must not
     // read the ones after.
-    Bytes file = {'P', 'K', 3, 4, 0, 0, 0};
-    const int64_t start = static_cast<int64_t>(file.size());
-    file.insert(file.end(), data.begin(), data.end());
-    for (int i = 0; i < 64; ++i)
-        file.push_back(0xFF);
+    const uint8_t before[] = {'P', 'K', 3, 4, 0, 0, 0};
+    const int64_t start = sizeof before;
+    Bytes file(sizeof before + data.size() + 64, 0xFF);
+    std::copy(data.begin(), data.end(), std::copy(before, before + sizeof before, file.begin()));
     WriteWholeFile(dir / "archive", file);
     std::string outputPath = setup.outputPath.empty() ? dir / "output" : setup.outputPath;
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -68,10 +69,10 @@ void RunOrFail(const std::string& command)
 
 Bytes WithFakeStub(const Bytes& archive)
 {
-    Bytes file(StubSize, 0);
+    Bytes file(StubSize + archive.size(), 0);
     file[0] = 'M';
     file[1] = 'Z';
-    file.insert(file.end(), archive.begin(), archive.end());
+    std::copy(archive.begin(), archive.end(), file.begin() + StubSize);
     return file;
 }
 
