@@ -30,10 +30,11 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_CURRENT_BINARY_DIR}/resources -I
 # No C runtime: our own entry point, only system DLLs, libgcc for its helpers.
 # ASLR and DEP are asked for explicitly rather than left to the binutils
 # defaults, and the base relocations are kept so the image can move (-s strips
-# symbols only).
+# symbols only). The header carries no link time, so one commit and toolchain
+# always give the same stub bytes (and the same checksum).
 target_link_options(sfx-linked PRIVATE -s -mwindows -nostdlib -nostartfiles
   -Wl,-e,_StubEntry@0 -Wl,--gc-sections
-  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section)
+  -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section -Wl,--no-insert-timestamp)
 target_link_libraries(sfx-linked PRIVATE stubcore kernel32 user32 gdi32 shell32 gcc)
 
 set(STUB_FILE ${CMAKE_CURRENT_BINARY_DIR}/sfx.exe)
