@@ -1,6 +1,11 @@
 # Writes a C++ source that holds the bytes of the stub file INPUT as
-# EmbeddedStubBytes, or no bytes when INPUT is empty. Run at build time, so a
-# rebuilt stub is picked up by the next build of mksfx.
+# EmbeddedStubBytes, or no bytes when INPUT is empty. Run at every build, so a
+# rebuilt stub is picked up by the next build of mksfx; the source is rewritten
+# only when the bytes change, so an unchanged stub relinks nothing.
+if(INPUT AND NOT EXISTS "${INPUT}")
+  message(FATAL_ERROR "mksfx: no stub at '${INPUT}'. Build the stub first ('make stub'), "
+                      "or configure with -DZELVIX_STUB_FILE= for an mksfx without one.")
+endif()
 if(INPUT)
   file(READ "${INPUT}" hex HEX)
 else()
