@@ -608,6 +608,38 @@ class BadInput(MksfxCase):
         _c, _o, err = self.mksfx("create", "-o", self.path("o.exe"), "-C", self.path("src"), long_name, expect=1)
         self.assertIn("258", err)
 
+    def test_names_reach_the_terminal_escaped(self):
+        # A name that retitles the terminal, one with a C1 control (CSI), one that
+        # is not UTF-8, one that clears the screen: every command shows them escaped.
+        archive = self.path("names.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("\x1b]0;TITLE\x07readme.txt", b"title")
+            z.writestr("caf\u00e9\u009b.txt", b"c1")
+            z.writestr("bad?.txt", b"not utf-8")
+            z.writestr("\x1b[2Jpacked.txt", b"bzip2 " * 10, zipfile.ZIP_BZIP2)
+        write_bytes(archive, read_bytes(archive).replace(b"bad?.txt", b"bad\xff.txt"))
+        os.makedirs(self.path("src"))
+        write_bytes(os.path.join(self.path("src").encode(), b"\x1b]0;T\x07.txt"), b"file")
+        sfx = self.path("names.exe")
+        write_bytes(sfx, b"MZ" + bytes(STUB_SIZE - 2) + read_bytes(archive))
+        for args in (["list", sfx], ["list", "-q", sfx], ["list", "-v", sfx], ["test", "-v", sfx],
+                     ["extract", "-v", sfx, "-d", self.path("out")],
+                     ["convert", "-v", "--skip-unsupported", archive, "-o", self.path("c.exe")],
+                     ["convert", archive, "-o", self.path("c.exe")],
+                     ["create", "-v", "-o", self.path("o.exe"), self.path("src")]):
+            with self.subTest(args=args[:2]):
+                if args[0] in ("create", "convert"):
+                    args[1:1] = self.stub_args
+                done = subprocess.run([MKSFX] + args, capture_output=True, stdin=subprocess.DEVNULL)
+                shown = done.stdout + done.stderr
+                self.assertIn(b"\\x1b", shown)
+                self.assertNotIn(b"\xc2\x9b", shown)
+                self.assertNotIn(b"\xff", shown)
+                self.assertEqual([c for c in shown if c < 0x20 and c != 0x0A or c == 0x7F], [])
+        _c, out, _e = self.mksfx("list", "-q", sfx, expect=None)
+        self.assertIn("caf\u00e9\\xc2\\x9b.txt", out, "valid UTF-8 is kept, its controls escaped")
+        self.assertIn("bad\\xff.txt", out)
+
     def test_wrong_stub(self):
         self.write("src/a.txt", "a")
         stub = self.write("small.exe", b"MZ" + bytes(100))

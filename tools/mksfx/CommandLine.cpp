@@ -21,7 +21,7 @@ std::string ParsedCommandLine::Value(const std::string& name, const std::string&
 
 static CommandError UsageError(const std::string& command, const std::string& text)
 {
-    return CommandError(ExitUsageError, command + ": " + text + "\nTry 'mksfx " + command + " --help'.");
+    return CommandError(ExitUsageError, command + ": " + text, "Try 'mksfx " + command + " --help'.");
 }
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& words, const std::vector<OptionSpec>& accepted,

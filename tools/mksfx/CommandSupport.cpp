@@ -10,7 +10,7 @@
 
 void ThrowUsage(const std::string& command, const std::string& text)
 {
-    throw CommandError(ExitUsageError, command + ": " + text + "\nTry 'mksfx " + command + " --help'.");
+    throw CommandError(ExitUsageError, command + ": " + text, "Try 'mksfx " + command + " --help'.");
 }
 
 void SetVerbosity(const ParsedCommandLine& parsed)

@@ -31,12 +31,79 @@ void ProgressBar::ClearActive()
     ClearBarLocked();
 }
 
-void ReportError(const std::string& message)
+// The length of the valid UTF-8 sequence at text[at], or 0 when the bytes
+// there are not one (stray continuation, overlong form, surrogate, beyond
+// U+10FFFF, cut short).
+static size_t Utf8SequenceLength(const std::string& text, size_t at)
+{
+    auto byte = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    unsigned lead = byte(at);
+    size_t length;
+    uint32_t point;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        point = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        point = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        point = lead & 0x07;
+    } else {
+        return 0;
+    }
+    for (size_t i = 1; i < length; ++i) {
+        unsigned next = byte(at + i);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        point = (point << 6) | (next & 0x3F);
+    }
+    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (point < smallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+std::string EscapeForTerminal(const std::string& text)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string shown;
+    shown.reserve(text.size());
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t length = Utf8SequenceLength(text, at);
+        unsigned lead = static_cast<unsigned char>(text[at]);
+        bool control = lead < 0x20 || lead == 0x7F ||
+                       (length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0);
+        if (length > 0 && !control) {
+            shown.append(text, at, length);
+            at += length;
+            continue;
+        }
+        // A C1 control shows both of its bytes; anything else one byte at a time,
+        // so the next byte gets its own chance to start a valid sequence.
+        size_t count = length == 2 ? 2 : 1;
+        for (size_t i = 0; i < count; ++i) {
+            unsigned value = static_cast<unsigned char>(text[at + i]);
+            shown += "\\x";
+            shown += digits[value >> 4];
+            shown += digits[value & 15];
+        }
+        at += count;
+    }
+    return shown;
+}
+
+void ReportError(const std::string& message, const std::string& hint)
 {
     std::lock_guard<std::mutex> hold(TerminalLock);
     ClearBarLocked();
     std::fflush(stdout);
-    std::fprintf(stderr, "mksfx: %s\n", message.c_str());
+    std::fprintf(stderr, "mksfx: %s\n", EscapeForTerminal(message).c_str());
+    if (!hint.empty())
+        std::fprintf(stderr, "%s\n", EscapeForTerminal(hint).c_str());
 }
 
 void ReportWarning(const std::string& message)
@@ -46,7 +113,7 @@ void ReportWarning(const std::string& message)
     std::lock_guard<std::mutex> hold(TerminalLock);
     ClearBarLocked();
     std::fflush(stdout);
-    std::fprintf(stderr, "mksfx: warning: %s\n", message.c_str());
+    std::fprintf(stderr, "mksfx: warning: %s\n", EscapeForTerminal(message).c_str());
 }
 
 void Say(const std::string& line)
@@ -55,7 +122,7 @@ void Say(const std::string& line)
         return;
     std::lock_guard<std::mutex> hold(TerminalLock);
     ClearBarLocked();
-    std::fputs(line.c_str(), stdout);
+    std::fputs(EscapeForTerminal(line).c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
@@ -71,7 +138,7 @@ std::string SystemErrorText(int error)
     return std::strerror(error);
 }
 
-ProgressBar::ProgressBar(const std::string& label, uint64_t total) : label(label), total(total)
+ProgressBar::ProgressBar(const std::string& label, uint64_t total) : label(EscapeForTerminal(label)), total(total)
 {
     if (OutputLevel != Verbosity::Quiet && isatty(STDERR_FILENO))
         drawer = std::thread(&ProgressBar::Run, this);
@@ -158,7 +225,8 @@ std::string PromptForPassword(const std::string& prompt, bool confirm)
     ProgressBar::ClearActive();
     std::string first;
     for (;;) {
-        if (write(fd, prompt.data(), prompt.size()) < 0)
+        std::string shown = EscapeForTerminal(prompt);
+        if (write(fd, shown.data(), shown.size()) < 0)
             break;
         first = ReadLineWithoutEcho(fd);
         if (!confirm)

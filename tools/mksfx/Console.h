@@ -13,20 +13,32 @@ enum ExitCode : int {
     ExitFileError = 3,   // a file could not be opened, read or written
 };
 
-// Ends a command: main() prints the message (already naming file and member)
-// and exits with the code.
+// Ends a command: main() prints the message (already naming file and member),
+// then the hint on a line of its own, and exits with the code.
 class CommandError : public std::runtime_error {
 public:
-    CommandError(ExitCode code, const std::string& message) : std::runtime_error(message), exitCode(code) {}
+    CommandError(ExitCode code, const std::string& message, const std::string& hint = "")
+        : std::runtime_error(message), exitCode(code), hint(hint)
+    {
+    }
     ExitCode exitCode;
+    std::string hint;
 };
 
 enum class Verbosity { Quiet, Normal, Verbose };
 extern Verbosity OutputLevel;  // set from -q and -v before a command runs
 
-// Error and warning lines on stderr, prefixed "mksfx: ". They clear a progress
-// bar that is showing first.
-void ReportError(const std::string& message);
+// Names and paths come from archives and directories anyone may have made, so
+// every line below is shown through EscapeForTerminal.
+
+// Control bytes (C0, DEL, and the C1 range U+0080..U+009F) and bytes that are
+// not part of valid UTF-8 become "\xNN"; valid UTF-8 is kept. A hostile name
+// then cannot move the cursor, retitle the terminal or fake a line of output.
+std::string EscapeForTerminal(const std::string& text);
+
+// Error and warning lines on stderr, prefixed "mksfx: "; a hint goes on the
+// next line. They clear a progress bar that is showing first.
+void ReportError(const std::string& message, const std::string& hint = "");
 void ReportWarning(const std::string& message);
 // A line on stdout unless -q was given.
 void Say(const std::string& line);

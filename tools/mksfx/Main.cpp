@@ -148,9 +148,9 @@ int main(int argc, char** argv)
             return RunTest(words);
         if (command == "extract")
             return RunExtract(words);
-        throw CommandError(ExitUsageError, "unknown command '" + command + "'\nTry 'mksfx --help'.");
+        throw CommandError(ExitUsageError, "unknown command '" + command + "'", "Try 'mksfx --help'.");
     } catch (const CommandError& error) {
-        ReportError(error.what());
+        ReportError(error.what(), error.hint);
         return error.exitCode;
     } catch (const std::bad_alloc&) {
         ReportError("out of memory");

@@ -307,11 +307,11 @@ int RunList(const std::vector<std::string>& words)
         ++count;
         totalLength += header.uncompressedSize;
         totalSize += header.compressedSize;
-        std::string name = member.name;
+        std::string name = EscapeForTerminal(member.name);
         if (header.flags & FlagEncrypted)
             name += verbose ? "" : " (encrypted)";
         if (quiet) {
-            std::printf("%s\n", member.name.c_str());
+            std::printf("%s\n", EscapeForTerminal(member.name).c_str());
         } else if (verbose) {
             unsigned ratio = header.uncompressedSize
                                  ? static_cast<unsigned>(100 - uint64_t(header.compressedSize) * 100 /
