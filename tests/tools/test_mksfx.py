@@ -513,6 +513,30 @@ class WalkChecks(MksfxCase):
         self.mksfx("extract", out, "-j", "-d", self.path("flat"))
         self.assertEqual(tree_bytes(self.path("flat")), {"a.txt": b"new"})
 
+    def test_extract_never_writes_through_a_symbolic_link(self):
+        archive = self.path("links.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name in ("docs/evil.txt", "docs/", "a/b/c/deep.txt", "good.txt", "final.txt", "sub/ok.txt"):
+                z.writestr(name, b"" if name.endswith("/") else name.encode())
+        os.makedirs(self.path("outside"))
+        self.write("outside/target.txt", b"kept")
+        dest = self.path("dest")
+        os.makedirs(self.path("dest", "a"))
+        os.symlink("../outside", self.path("dest", "docs"))
+        os.symlink("../../outside", self.path("dest", "a", "b"))
+        os.symlink("../outside/target.txt", self.path("dest", "final.txt"))
+        _c, _o, err = self.mksfx("extract", "--overwrite", archive, "-d", dest, expect=1)
+        for name in ("docs/evil.txt", "docs/", "a/b/c/deep.txt"):
+            self.assertIn("member %s: %s" % (name, dest + "/" + name.split("/")[0]), err)
+        self.assertIn("symbolic link", err)
+        self.assertIn("3 of 6 members failed", err)
+        self.assertEqual(tree_bytes(self.path("outside")), {"target.txt": b"kept"})
+        # The final name being a link: the link is replaced, not followed.
+        self.assertFalse(os.path.islink(self.path("dest", "final.txt")))
+        self.assertEqual(read_bytes(self.path("dest", "final.txt")), b"final.txt")
+        self.assertEqual(read_bytes(self.path("dest", "good.txt")), b"good.txt")
+        self.assertEqual(read_bytes(self.path("dest", "sub", "ok.txt")), b"sub/ok.txt")
+
     def test_descriptor_repeating_the_header_is_stepped_over(self):
         # Info-ZIP's encrypted members carry a descriptor that repeats the header.
         self.write("src/a.txt", "one " * 300)

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <functional>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -277,6 +278,90 @@ std::string MakeDirectories(const std::string& path)
     return "";
 }
 
+// A directory descriptor that closes itself.
+class DirectoryHandle {
+public:
+    explicit DirectoryHandle(int fd = -1) : fd(fd) {}
+    ~DirectoryHandle()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+    DirectoryHandle(const DirectoryHandle&) = delete;
+    DirectoryHandle& operator=(const DirectoryHandle&) = delete;
+    void Reset(int next)
+    {
+        if (fd >= 0)
+            close(fd);
+        fd = next;
+    }
+    int fd;
+};
+
+// Opens the directory `relative` ("a/b", "" for the destination itself) under
+// the destination, creating what is missing, one component at a time with
+// O_NOFOLLOW: nothing under the destination is ever reached through a symbolic
+// link, whatever the archive or another process put there. `shownBase` is the
+// destination as messages show it. Returns the descriptor, or -1 and the error.
+int OpenUnderDestination(int destination, const std::string& relative, const std::string& shownBase,
+                         std::string* why)
+{
+    DirectoryHandle current(dup(destination));
+    std::string reached = shownBase;
+    size_t at = 0;
+    while (current.fd >= 0 && at < relative.size()) {
+        size_t slash = relative.find('/', at);
+        if (slash == std::string::npos)
+            slash = relative.size();
+        std::string part = relative.substr(at, slash - at);
+        at = slash + 1;
+        if (part.empty() || part == ".")
+            continue;
+        reached += "/" + part;
+        if (mkdirat(current.fd, part.c_str(), 0777) != 0 && errno != EEXIST) {
+            *why = "cannot create directory " + reached + ": " + SystemErrorText(errno);
+            return -1;
+        }
+        int next = openat(current.fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            int error = errno;
+            struct stat info;
+            if (fstatat(current.fd, part.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode))
+                *why = reached + " is a symbolic link; nothing is written through a link";
+            else if (error == ENOTDIR || error == ELOOP)
+                *why = "cannot create directory " + reached + ": a file of that name is in the way";
+            else
+                *why = "cannot open directory " + reached + ": " + SystemErrorText(error);
+            return -1;
+        }
+        current.Reset(next);
+    }
+    if (current.fd < 0)
+        *why = "cannot open " + shownBase + ": " + SystemErrorText(errno);
+    int opened = current.fd;
+    current.fd = -1;
+    return opened;
+}
+
+// Creates a file for writing under a fresh hidden name in `directory`, never
+// through a link (O_CREAT | O_EXCL). Returns the descriptor, or -1.
+int CreateTemporaryIn(int directory, std::string* name)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        uint8_t random[8];
+        if (getrandom(random, sizeof random, 0) != sizeof random)
+            return -1;
+        *name = ".mksfx-";
+        for (uint8_t byte : random)
+            *name += letters[byte % (sizeof letters - 1)];
+        int fd = openat(directory, name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 mode_t CurrentUmask()
 {
     mode_t mask = umask(0);
@@ -403,6 +488,11 @@ int RunExtract(const std::vector<std::string>& words)
     std::string error = MakeDirectories(destination);
     if (!error.empty())
         throw CommandError(ExitFileError, error);
+    // The destination itself is the user's to choose, link or not; below it
+    // every step goes through OpenUnderDestination.
+    DirectoryHandle destinationDirectory(open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (destinationDirectory.fd < 0)
+        throw CommandError(ExitFileError, "cannot open " + destination + ": " + SystemErrorText(errno));
     bool junkPaths = parsed.Has("junk-paths");
     mode_t fileMode = 0666 & ~CurrentUmask();
     unsigned count = 0, failed = 0, written = 0;
@@ -433,18 +523,25 @@ int RunExtract(const std::vector<std::string>& words)
             std::string path = destination + "/" + relative;
             if (member.IsDirectory()) {
                 if (!junkPaths) {
-                    std::string why = MakeDirectories(path);
-                    if (!why.empty())
-                        fail(why);
+                    std::string why;
+                    int fd = OpenUnderDestination(destinationDirectory.fd, relative, destination, &why);
+                    if (fd < 0)
+                        return fail(why);
+                    close(fd);
                 }
                 return;
             }
-            size_t slash = path.rfind('/');
-            std::string why = MakeDirectories(path.substr(0, slash));
-            if (!why.empty())
+            size_t slash = relative.rfind('/');
+            std::string leaf = slash == std::string::npos ? relative : relative.substr(slash + 1);
+            std::string why;
+            DirectoryHandle parent(OpenUnderDestination(
+                destinationDirectory.fd, slash == std::string::npos ? "" : relative.substr(0, slash), destination,
+                &why));
+            if (parent.fd < 0)
                 return fail(why);
+            // A link at the final name is replaced by the rename below, never followed.
             struct stat existing;
-            if (lstat(path.c_str(), &existing) == 0) {
+            if (fstatat(parent.fd, leaf.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
                 if (parsed.Has("skip-existing")) {
                     SayVerbose("  skipping: " + path + " (exists)");
                     return;
@@ -461,10 +558,8 @@ int RunExtract(const std::vector<std::string>& words)
             }
             // Written under a temporary name and renamed when verified, so a
             // member that fails leaves no file behind and never half-replaces one.
-            std::string pattern = path.substr(0, slash + 1) + ".mksfx-XXXXXX";
-            std::vector<char> temporary(pattern.begin(), pattern.end());
-            temporary.push_back('\0');
-            int fd = mkstemp(temporary.data());
+            std::string temporary;
+            int fd = CreateTemporaryIn(parent.fd, &temporary);
             if (fd < 0)
                 return fail("cannot create " + path + ": " + SystemErrorText(errno));
             why = DecodeMember(member, fd);
@@ -477,10 +572,10 @@ int RunExtract(const std::vector<std::string>& words)
             }
             if (close(fd) != 0 && why.empty())
                 why = "cannot write " + path + ": " + SystemErrorText(errno);
-            if (why.empty() && rename(temporary.data(), path.c_str()) != 0)
+            if (why.empty() && renameat(parent.fd, temporary.c_str(), parent.fd, leaf.c_str()) != 0)
                 why = "cannot create " + path + ": " + SystemErrorText(errno);
             if (!why.empty()) {
-                unlink(temporary.data());
+                unlinkat(parent.fd, temporary.c_str(), 0);
                 return fail(why);
             }
             ++written;
