@@ -14,6 +14,12 @@ extern uint32_t* CrcTable;
 // SetUpCrcTable beside CrcTable; while null, CrcUpdate goes byte by byte.
 extern uint32_t* CrcSliceTable;
 
+// True when CrcUpdate folds whole 16-byte blocks with the processor's
+// carry-less multiply (x86-64 with PCLMULQDQ only; never in the stub). Set by
+// SetUpCrcTable from what the processor reports; both ways give the same
+// register for every input.
+extern bool CrcFoldsByMultiply;
+
 void SetUpCrcTable();    // allocates CrcTable and CrcSliceTable and fills them
 void ReleaseCrcTable();  // frees both at shutdown
 void BuildCrcTable();    // fills the 256 entries of an allocated CrcTable

@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <vector>
 
 class Crc32 : public ::testing::Test {
 protected:
@@ -53,14 +54,38 @@ TEST_F(Crc32, IgnoresSplitPoints)
     }
 }
 
-TEST_F(Crc32, AgreesWithZlibOverRandomBuffers)
+// Every way CrcUpdate may take: the table always, the carry-less multiply as
+// well where this processor has it. Each length is split at the block sizes'
+// edges and, up to 300 bytes, at every point, so that the multiply path starts
+// and ends at every alignment and hands every remainder to the table.
+TEST_F(Crc32, EveryWayAgreesWithZlibOverLengthsAndSplits)
 {
-    const uint32_t lengths[] = {1, 2, 3, 7, 8, 15, 16, 31, 255, 256, 1000, 4095, 4096, 32767, 32768, 32769, 100003};
-    for (uint32_t length : lengths) {
-        Bytes data = RandomBytes(length, length);
-        uint32_t expected = static_cast<uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
-        EXPECT_EQ(~RegisterAfter(data.data(), static_cast<int32_t>(length)), expected) << length << " bytes";
+    const bool multiply = CrcFoldsByMultiply;
+    const uint32_t lengths[] = {1,   2,   3,   7,    8,    15,   16,    31,    63,    64,    65,   79,
+                                80,  127, 128, 129,  255,  256,  300,   1000,  4095,  4096,  32767,
+                                32768, 32769, 100003};
+    for (bool useMultiply : {false, true}) {
+        if (useMultiply && !multiply)
+            continue;
+        CrcFoldsByMultiply = useMultiply;
+        SCOPED_TRACE(useMultiply ? "carry-less multiply" : "table");
+        for (uint32_t length : lengths) {
+            Bytes data = RandomBytes(length, length);
+            uint32_t expected = static_cast<uint32_t>(crc32(0L, data.data(), static_cast<uInt>(data.size())));
+            std::vector<uint32_t> splits = {0, 1, 15, 16, 17, 63, 64, 65, length / 2, length - 1, length};
+            if (length <= 300)
+                for (uint32_t split = 0; split <= length; ++split)
+                    splits.push_back(split);
+            for (uint32_t split : splits) {
+                if (split > length)
+                    continue;
+                uint32_t crc = RegisterAfter(data.data(), static_cast<int32_t>(split));
+                crc = RegisterAfter(data.data() + split, static_cast<int32_t>(length - split), crc);
+                ASSERT_EQ(~crc, expected) << length << " bytes split at " << split;
+            }
+        }
     }
+    CrcFoldsByMultiply = multiply;
 }
 
 TEST_F(Crc32, ByteStepMatchesTheBitwiseDefinition)
