@@ -205,6 +205,17 @@ void ZlibCrc(benchmark::State& state)
     Count(state);
 }
 
+void LibdeflateCrc(benchmark::State& state)
+{
+    for (auto _ : state) {
+        for (const Member& member : Corpus) {
+            uint32_t crc = libdeflate_crc32(0, member.data.data(), member.data.size());
+            benchmark::DoNotOptimize(crc);
+        }
+    }
+    Count(state);
+}
+
 // Keeps each benchmark's rate so that main can print the ratios: that of its
 // single run, or with --benchmark_repetitions the median of its runs.
 class RateReporter : public benchmark::ConsoleReporter {
@@ -243,17 +254,19 @@ int main(int argc, char** argv)
         ->MinTime(2);
     benchmark::RegisterBenchmark("crc32/ours", OurCrc)->Unit(benchmark::kMillisecond)->MinTime(1);
     benchmark::RegisterBenchmark("crc32/zlib", ZlibCrc)->Unit(benchmark::kMillisecond)->MinTime(1);
+    benchmark::RegisterBenchmark("crc32/libdeflate", LibdeflateCrc)->Unit(benchmark::kMillisecond)->MinTime(1);
     RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     auto rate = [&](const char* name) { return reporter.rates[name] / 1e6; };
     std::printf("\n%-24s %10s\n", "", "MB/s");
     for (const char* name : {"inflate+crc/ours", "inflate+crc/zlib", "inflate+crc/libdeflate", "crc32/ours",
-                             "crc32/zlib"})
+                             "crc32/zlib", "crc32/libdeflate"})
         std::printf("%-24s %10.1f\n", name, rate(name));
     std::printf("inflate+crc ours/zlib       %.2f\n", rate("inflate+crc/ours") / rate("inflate+crc/zlib"));
     std::printf("inflate+crc ours/libdeflate %.2f\n", rate("inflate+crc/ours") / rate("inflate+crc/libdeflate"));
     std::printf("crc32 ours/zlib             %.2f\n", rate("crc32/ours") / rate("crc32/zlib"));
+    std::printf("crc32 ours/libdeflate       %.2f\n", rate("crc32/ours") / rate("crc32/libdeflate"));
     std::remove(StreamFilePath.c_str());
     ReleaseCrcTable();
     return 0;
