@@ -3,8 +3,10 @@ JOBS ?= $(shell nproc)
 WIN32_DIR := build/win32
 HOST_DIR := build/host
 FUZZ_DIR := build/fuzz
+DEB_DIR := build/deb
+PREFIX ?= /usr/local
 
-.PHONY: all stub host test test-host test-win32 fuzz-smoke demo clean
+.PHONY: all stub host test test-host test-win32 test-package fuzz-smoke install deb demo clean
 
 all: stub host
 
@@ -35,7 +37,22 @@ fuzz-smoke:
 	  cd $(FUZZ_DIR) && ctest --output-on-failure; \
 	fi
 
-test: test-host test-win32 fuzz-smoke
+# mksfx, its manual page and the stub, under PREFIX (bin/, share/).
+install: host
+	cmake --install $(HOST_DIR) --prefix $(PREFIX)
+
+# The same files as a Debian package in build/deb/.
+deb: host
+	rm -rf $(DEB_DIR)
+	cd $(HOST_DIR) && cpack -G DEB -B $(CURDIR)/$(DEB_DIR)
+
+# Both, checked without installing anything on this machine.
+test-package: deb
+	rm -rf build/package-check
+	$(MAKE) --no-print-directory install PREFIX=$(CURDIR)/build/package-check
+	bash tests/tools/CheckPackage.sh $(DEB_DIR)/*.deb build/package-check
+
+test: test-host test-win32 test-package fuzz-smoke
 
 demo: stub host
 	bash tools/demo.sh

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(make cmake g++ clang libclang-rt-14-dev python3 git
   mingw-w64 wine wine32:i386 xvfb x11-utils imagemagick
   libgtest-dev googletest libbenchmark-dev zlib1g-dev libdeflate-dev
-  zip unzip p7zip-full fastjar)
+  zip unzip p7zip-full fastjar dpkg-dev openssl osslsigncode)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

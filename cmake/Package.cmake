@@ -1,0 +1,27 @@
+# What `cmake --install build/host` installs and what `make deb` packs (CPack,
+# Debian): mksfx, its manual page, and the stub it carries as a file of its own.
+include(GNUInstallDirs)
+# Installing needs mksfx only, not the tests and benchmarks of this tree.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+install(TARGETS mksfx RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/tools/mksfx/mksfx.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+if(ZELVIX_STUB_FILE)
+  install(FILES ${ZELVIX_STUB_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/zelvix-sfx RENAME sfx.exe)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME zelvix-sfx)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Zelvix SFX developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "builds and checks self-extracting ZIP archives for Windows")
+set(CPACK_PACKAGE_DESCRIPTION
+  "mksfx packs files, or a ZIP archive from another tool, behind a small 32-bit Windows
+program that shows the members in a dialog and extracts them, verified by CRC-32. It
+lists, tests and extracts such archives on Linux with that program's own decoders.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS osslsigncode)
+include(CPack)
