@@ -395,6 +395,21 @@ class Convert(MksfxCase):
         with zipfile.ZipFile(out) as z:
             self.assertEqual(z.comment, b"a comment kept")
 
+    def test_folders_marked_only_by_the_directory_attribute_get_their_slash(self):
+        archive = self.path("dos.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            folder = zipfile.ZipInfo("def")
+            folder.external_attr = 0x10  # MS-DOS directory attribute, no trailing "/"
+            z.writestr(folder, b"")
+            z.writestr("def/foo.txt", b"inside")
+        out = self.path("dos.exe")
+        self.mksfx("convert", archive, "-o", out)
+        members, end = local_headers(read_bytes(out), STUB_SIZE)
+        self.assertEqual([m[6] for m in members], ["def/", "def/foo.txt"])
+        with zipfile.ZipFile(out) as z:
+            self.assertEqual(z.namelist(), ["def/", "def/foo.txt"])
+        self.assert_mksfx_extracts(out, {"def/foo.txt": b"inside"})
+
     def test_unsupported_members_are_named_and_refused_or_skipped(self):
         archive = self.path("mixed.zip")
         with zipfile.ZipFile(archive, "w") as z:

@@ -19,6 +19,7 @@ constexpr uint16_t FlagStrongEncryption = 0x0040;
 constexpr uint16_t FlagMaskedHeaders = 0x2000;
 constexpr uint32_t EndRecordSize = 22;
 constexpr uint32_t CentralHeaderSize = 46;
+constexpr uint32_t DosDirectoryAttribute = 0x10;  // in the low byte of the external attributes
 
 // The extra field without Zip64 blocks (which the output never needs: its
 // sizes and offsets all fit 32 bits). A field whose blocks do not add up is
@@ -222,6 +223,11 @@ std::vector<SourceMember> ReadCentralDirectory(const SourceArchive& source, Byte
         member.zip64 = entry.compressedSize == 0xFFFFFFFFu || entry.uncompressedSize == 0xFFFFFFFFu ||
                        localOffset == 0xFFFFFFFFu;
         member.localHeaderOffset = localOffset + shift;
+        // Some writers mark a folder only by the MS-DOS directory attribute; the
+        // stub knows a folder by its trailing "/", and would make a file of it.
+        if ((entry.externalAttributes & DosDirectoryAttribute) && entry.uncompressedSize == 0 &&
+            !entry.name.empty() && entry.name.back() != '/' && entry.name.back() != '\\')
+            entry.name += '/';
         member.refusal = WhyMemberIsRefused(member);
         members.push_back(std::move(member));
         at += CentralHeaderSize + nameLength + extraLength + entryCommentLength;
