@@ -433,6 +433,30 @@ class Convert(MksfxCase):
         self.assert_peers_accept(out, {"good.txt": b"good " * 100, "n" * 129 + "/" + "m" * 128: b"longest name that fits"})
         self.mksfx("test", out)
 
+    def test_names_windows_folds_together(self):
+        # A trailing dot or space is refused (Windows drops it); names equal
+        # without regard to case, and a file beside a folder of its name, warn.
+        archive = self.path("fold.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            for name in ("notes.txt", "notes.txt.", "dir /x.txt", "README", "readme", "docs", "Docs/a.txt"):
+                z.writestr(name, name.encode())
+        out = self.path("fold.exe")
+        _c, _o, err = self.mksfx("convert", archive, "-o", out, expect=1)
+        self.assertIn("member notes.txt.: 'notes.txt.' ends in a dot or a space", err)
+        self.assertIn("member dir /x.txt: 'dir ' ends in a dot or a space", err)
+        self.assertFalse(os.path.exists(out))
+        _c, _o, err = self.mksfx("convert", "--skip-unsupported", archive, "-o", out)
+        self.assertIn("members README and readme differ only in case", err)
+        self.assertIn("member docs is a file and Docs/ a folder", err)
+        with zipfile.ZipFile(out) as z:
+            self.assertEqual(z.namelist(), ["notes.txt", "README", "readme", "docs", "Docs/a.txt"])
+        for name in ("a/README", "a/readme", "b./c.txt"):
+            self.write(os.path.join("src", name), name)
+        _c, _o, err = self.mksfx("create", "-o", out, "-C", self.path("src"), "a", "b.", expect=1)
+        self.assertIn("'b.' ends in a dot or a space", err)
+        _c, _o, err = self.mksfx("create", "-o", out, "-C", self.path("src"), "a")
+        self.assertIn("members a/README and a/readme differ only in case", err)
+
     def test_aes_and_zip64_are_refused(self):
         self.write("src/a.txt", "aes " * 100)
         aes = self.path("aes.zip")

@@ -51,6 +51,12 @@ int RunConvert(const std::vector<std::string>& words)
     if (kept.empty())
         throw CommandError(ExitDataError, source.path + ": no members that the stub can extract");
 
+    std::vector<std::string> names;
+    for (const SourceMember* member : kept)
+        names.push_back(member->entry.name);
+    for (const std::string& clash : DescribeNameClashes(names))
+        ReportWarning(source.path + ": " + clash);
+
     uint64_t total = 0;
     for (const SourceMember* member : kept)
         total += member->entry.compressedSize;

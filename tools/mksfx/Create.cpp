@@ -299,6 +299,11 @@ int RunCreate(const std::vector<std::string>& words)
     if (items.size() > MaxEntryCount)
         throw CommandError(ExitDataError, "too many members: " + std::to_string(items.size()) + " (at most " +
                                               std::to_string(MaxEntryCount) + ", the archive has no Zip64 records)");
+    std::vector<std::string> names;
+    for (const InputItem& item : items)
+        names.push_back(item.name);
+    for (const std::string& clash : DescribeNameClashes(names))
+        ReportWarning(clash);
     bool warnedNames = false;
     for (const InputItem& item : items) {
         if (!IsPlainAscii(item.name) && !warnedNames) {

@@ -10,6 +10,8 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <set>
 #include <sys/random.h>
 #include <unistd.h>
 
@@ -327,5 +329,68 @@ std::string WhyNameIsRefused(const std::string& name)
     SlashesToBackslashes(converted.data());
     if (IsUnsafeMemberName(converted.c_str()))
         return "the name would leave the destination directory or names a device";
+    // Windows drops a trailing dot or space from every component, so "notes.txt."
+    // would land on "notes.txt".
+    size_t begin = 0;
+    while (begin < converted.size()) {
+        size_t end = converted.find('\\', begin);
+        if (end == std::string::npos)
+            end = converted.size();
+        if (end > begin && (converted[end - 1] == '.' || converted[end - 1] == ' '))
+            return "'" + name.substr(begin, end - begin) +
+                   "' ends in a dot or a space, which Windows drops from a file name";
+        begin = end + 1;
+    }
     return "";
+}
+
+// The name as Windows compares it: "/" for either separator, no trailing
+// separator, ASCII letters in lower case.
+static std::string FoldedName(const std::string& name)
+{
+    std::string folded = name;
+    for (char& c : folded) {
+        if (c == '\\')
+            c = '/';
+        else if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    while (!folded.empty() && folded.back() == '/')
+        folded.pop_back();
+    return folded;
+}
+
+std::vector<std::string> DescribeNameClashes(const std::vector<std::string>& names)
+{
+    std::map<std::string, std::string> files;    // folded name -> the first file of that name
+    std::map<std::string, std::string> folders;  // folded name -> a folder as written, stored or implied
+    for (const std::string& name : names) {
+        bool folder = !name.empty() && (name.back() == '/' || name.back() == '\\');
+        std::string path = name;
+        while (!path.empty() && (path.back() == '/' || path.back() == '\\'))
+            path.pop_back();
+        for (size_t at = path.find_first_of("/\\"); at != std::string::npos;
+             at = path.find_first_of("/\\", at + 1))
+            folders.emplace(FoldedName(path.substr(0, at)), path.substr(0, at + 1));
+        if (folder)
+            folders.emplace(FoldedName(path), name);
+        else
+            files.emplace(FoldedName(path), name);
+    }
+    std::vector<std::string> clashes;
+    std::set<std::string> reported;
+    for (const std::string& name : names) {
+        if (name.empty() || name.back() == '/' || name.back() == '\\')
+            continue;
+        std::string folded = FoldedName(name);
+        const std::string& first = files.at(folded);
+        if (first != name && reported.insert(folded).second)
+            clashes.push_back("members " + first + " and " + name +
+                              " differ only in case; on Windows they are one file (the stub asks before replacing)");
+        auto folder = folders.find(folded);
+        if (folder != folders.end() && reported.insert(folded + "/").second)
+            clashes.push_back("member " + name + " is a file and " + folder->second +
+                              " a folder; Windows cannot hold both under one name");
+    }
+    return clashes;
 }

@@ -121,6 +121,11 @@ Bytes MakeEncryptionHeader(TraditionalEncryptor& encryptor, uint32_t crc32);
 // stub can read and safely write the name, else why it cannot.
 std::string WhyNameIsRefused(const std::string& name);
 
+// Pairs of names that Windows would put on one file: equal without regard to
+// case, or a file and a folder of the same name. Allowed (the stub asks before
+// replacing a file), but each pair gets a warning line naming both.
+std::vector<std::string> DescribeNameClashes(const std::vector<std::string>& names);
+
 void PutLittle16(Bytes& out, uint16_t value);
 void PutLittle32(Bytes& out, uint32_t value);
 uint16_t GetLittle16(const uint8_t* bytes);
