@@ -1,8 +1,9 @@
 // Reads an archive given as fuzzer input the way convert does: the end record,
-// the Zip64 markers, the central directory with its extra fields, then the
-// local header and extra field of every member the stub could take. A damaged
-// archive ends in CommandError, the expected outcome; a crash, a sanitizer
-// report or any other exception is a finding.
+// the Zip64 markers, the central directory with its extra fields, the local
+// header and extra field of every member the stub could take, and the check
+// for names Windows folds together. A damaged archive ends in CommandError,
+// the expected outcome; a crash, a sanitizer report or any other exception is
+// a finding.
 #include "tools/mksfx/Console.h"
 #include "tools/mksfx/SourceArchive.h"
 
@@ -16,9 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Bytes comment;
     try {
         std::vector<SourceMember> members = ReadCentralDirectory(source, &comment);
-        for (SourceMember& member : members)
-            if (member.refusal.empty())
+        std::vector<std::string> names;
+        for (SourceMember& member : members) {
+            if (member.refusal.empty()) {
                 LocateMemberData(source, member);
+                names.push_back(member.entry.name);
+            }
+        }
+        DescribeNameClashes(names);
     } catch (const CommandError&) {
     }
     return 0;
