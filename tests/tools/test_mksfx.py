@@ -703,6 +703,55 @@ class BadInput(MksfxCase):
         self.assertIn("caf\u00e9\\xc2\\x9b.txt", out, "valid UTF-8 is kept, its controls escaped")
         self.assertIn("bad\\xff.txt", out)
 
+    def test_archives_stay_below_2_gib(self):
+        # The stub positions its file with a signed 32-bit offset. Sparse files,
+        # so nothing is read or written in full.
+        def sparse_zip(path, prefix, members):
+            """Stored members; data None is that many zero bytes, left as a hole."""
+            central = b""
+            with open(path, "wb") as f:
+                f.write(prefix)
+                for name, size, data in members:
+                    crc = zlib.crc32(data) if data is not None else zero_crc(size)
+                    fields = struct.pack("<HHHHHIIIHH", 10, 0, 0, 0, 0x21, crc, size, size, len(name), 0)
+                    central += b"PK\x01\x02" + struct.pack("<H", 10) + fields + struct.pack(
+                        "<HHHII", 0, 0, 0, 0, f.tell()) + name
+                    f.write(b"PK\x03\x04" + fields + name)
+                    if data is None:
+                        f.seek(size, 1)
+                    else:
+                        f.write(data)
+                start = f.tell()
+                f.write(central + b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, len(members), len(members),
+                                                              len(central), start, 0))
+
+        def zero_crc(size, cache={}):
+            if size not in cache:
+                crc, block = 0, bytes(1 << 24)
+                for _ in range(size >> 24):
+                    crc = zlib.crc32(block, crc)
+                cache[size] = zlib.crc32(bytes(size & 0xFFFFFF), crc)
+            return cache[size]
+
+        big = 0x46000000  # 1.1 GiB: one fits, two do not
+        for name in ("a.bin", "b.bin"):
+            with open(self.write("src/" + name, b""), "r+b") as f:
+                f.truncate(big)
+        out = self.path("o.exe")
+        _c, _o, err = self.mksfx("create", "-0", "-o", out, "-C", self.path("src"), ".", expect=1)
+        self.assertIn("below 2 GiB (2147483648 bytes)", err)
+        source = self.path("big.zip")
+        sparse_zip(source, b"", [(b"a.bin", big, None), (b"b.bin", big, None)])
+        _c, _o, err = self.mksfx("convert", source, "-o", out, expect=1)
+        self.assertIn("below 2 GiB (2147483648 bytes)", err)
+        self.assertFalse(os.path.exists(out))
+        # A member the stub cannot reach fails the test; the one before it passes.
+        filler = (1 << 31) - STUB_SIZE - 2 * 30 - len(b"filler/") - len(b"late.txt") - 4
+        sparse_zip(out, b"MZ" + bytes(STUB_SIZE - 2), [(b"filler/", filler, None), (b"late.txt", 8, b"too late")])
+        _c, _o, err = self.mksfx("test", out, expect=1)
+        self.assertIn("member late.txt: it reaches past 2 GiB", err)
+        self.assertNotIn("filler", err)
+
     def test_wrong_stub(self):
         self.write("src/a.txt", "a")
         stub = self.write("small.exe", b"MZ" + bytes(100))

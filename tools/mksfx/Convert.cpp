@@ -3,6 +3,8 @@
 #include "tools/mksfx/Console.h"
 #include "tools/mksfx/SourceArchive.h"
 
+#include "archive/LocalHeader.h"
+
 #include <algorithm>
 
 namespace {
@@ -50,6 +52,18 @@ int RunConvert(const std::vector<std::string>& words)
                                                             : "these members; --skip-unsupported leaves them out"));
     if (kept.empty())
         throw CommandError(ExitDataError, source.path + ": no members that the stub can extract");
+
+    // The output without the local extra fields, which are read only while
+    // copying: when even that reaches the limit, nothing is written.
+    uint64_t leastSize = stub.size() + EndRecordSize + archiveComment.size();
+    for (const SourceMember* member : kept) {
+        const ZipEntry& entry = member->entry;
+        leastSize += LocalHeaderSize + CentralHeaderSize + 2 * entry.name.size() + entry.compressedSize +
+                     entry.centralExtra.size() + entry.comment.size();
+    }
+    if (leastSize > MaxSfxFileSize)
+        throw CommandError(ExitDataError, outputPath + ": the archive would take at least " +
+                                              DescribeSize(leastSize) + "; " + DescribeFileSizeLimit());
 
     std::vector<std::string> names;
     for (const SourceMember* member : kept)

@@ -4,6 +4,7 @@
 
 #include "archive/LocalHeader.h"
 #include "decode/Crc32.h"
+#include "decode/Decrypt.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -287,6 +288,9 @@ int RunCreate(const std::vector<std::string>& words)
         throw CommandError(ExitUsageError, "nothing to pack: the inputs hold no files or directories");
 
     uint64_t totalBytes = 0;
+    // What the archive takes with every member stored: its exact size at level 0,
+    // an upper bound otherwise (a member is deflated only when that shrinks it).
+    uint64_t storedSize = stub.size() + EndRecordSize;
     for (const InputItem& item : items) {
         std::string why = WhyNameIsRefused(item.name);
         if (!why.empty())
@@ -295,7 +299,13 @@ int RunCreate(const std::vector<std::string>& words)
             throw CommandError(ExitDataError, item.path + ": the file is " + DescribeSize(item.size) +
                                                   "; the stub extracts members below 2 GiB");
         totalBytes += item.size;
+        storedSize += LocalHeaderSize + CentralHeaderSize + 2 * item.name.size() + item.size +
+                      (password.empty() || item.directory ? 0 : EncryptionHeaderSize);
     }
+    // A deflated archive that outgrows the limit is refused by the writer, part way.
+    if (level == 0 && storedSize > MaxSfxFileSize)
+        throw CommandError(ExitDataError, outputPath + ": the archive would take " + DescribeSize(storedSize) +
+                                              "; " + DescribeFileSizeLimit());
     if (items.size() > MaxEntryCount)
         throw CommandError(ExitDataError, "too many members: " + std::to_string(items.size()) + " (at most " +
                                               std::to_string(MaxEntryCount) + ", the archive has no Zip64 records)");

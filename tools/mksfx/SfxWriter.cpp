@@ -175,8 +175,8 @@ void SfxWriter::BeginMember(ZipEntry entry)
     uint64_t end = position + LocalHeaderSize + entry.name.size() + entry.localExtra.size() + entry.compressedSize;
     uint64_t descriptorSize = (entry.flags & FlagDataDescriptor) ? DataDescriptorSize : 0;
     if (end + descriptorSize > MaxSfxFileSize)
-        throw CommandError(ExitDataError, outputPath + ": the archive reaches 4 GiB at member " + entry.name +
-                                              " (the archive has no Zip64 records)");
+        throw CommandError(ExitDataError, outputPath + ": the archive reaches 2 GiB at member " + entry.name +
+                                              "; " + DescribeFileSizeLimit());
     entry.localHeaderOffset = static_cast<uint32_t>(position);
     Bytes header;
     PutLittle32(header, LocalHeaderSignature);
@@ -189,6 +189,12 @@ void SfxWriter::BeginMember(ZipEntry entry)
     Write(header.data(), header.size());
     memberEnd = end;
     entries.push_back(std::move(entry));
+}
+
+std::string DescribeFileSizeLimit()
+{
+    return "a self-extracting archive must stay below 2 GiB (" + std::to_string(MaxSfxFileSize + 1) +
+           " bytes), because the stub positions its file with a signed 32-bit offset";
 }
 
 void SfxWriter::WriteData(const uint8_t* bytes, size_t count)
@@ -222,8 +228,8 @@ void SfxWriter::Commit(const Bytes& archiveComment)
         Write(record.data(), record.size());
     }
     uint64_t directorySize = position - directoryStart;
-    if (position + 22 + archiveComment.size() > MaxSfxFileSize)
-        throw CommandError(ExitDataError, outputPath + ": the archive reaches 4 GiB (it has no Zip64 records)");
+    if (position + EndRecordSize + archiveComment.size() > MaxSfxFileSize)
+        throw CommandError(ExitDataError, outputPath + ": the archive reaches 2 GiB; " + DescribeFileSizeLimit());
     record.clear();
     PutLittle32(record, EndOfCentralDirectorySignature);
     PutLittle16(record, 0);

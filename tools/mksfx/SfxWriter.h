@@ -8,15 +8,21 @@
 using Bytes = std::vector<uint8_t>;
 
 // The stub walks a member's data with a signed 32-bit count, so no member's
-// data may reach 2 GiB; the walk's offsets are 32-bit, so the whole file must
-// stay below 4 GiB. The archive has no Zip64 records: the entry count must fit
-// the end record's 16-bit field.
+// data may reach 2 GiB; it positions its file with a signed 32-bit offset
+// (SetFilePointer without the high part), so no byte of the file may lie at
+// 2 GiB or beyond either. The archive has no Zip64 records: the entry count
+// must fit the end record's 16-bit field.
 constexpr uint64_t MaxMemberDataSize = 0x7FFFFFFFu;
-constexpr uint64_t MaxSfxFileSize = 0xFFFFFFFEu;
+constexpr uint64_t MaxSfxFileSize = 0x7FFFFFFFu;
 constexpr uint32_t MaxEntryCount = 65535;
+
+// "... must stay below 2 GiB (2147483648 bytes): ..." for refusals.
+std::string DescribeFileSizeLimit();
 
 constexpr uint16_t FlagUtf8Name = 0x0800;
 constexpr uint32_t DataDescriptorSize = 16;  // signature, CRC-32, both sizes
+constexpr uint32_t CentralHeaderSize = 46;   // before the name, extra field and comment
+constexpr uint32_t EndRecordSize = 22;       // before the archive comment
 constexpr uint16_t MethodStored = 0;
 constexpr uint16_t MethodDeflated = 8;
 

@@ -17,8 +17,6 @@ constexpr uint32_t Zip64LocatorSignature = 0x07064B50;
 constexpr uint16_t Zip64ExtraId = 0x0001;
 constexpr uint16_t FlagStrongEncryption = 0x0040;
 constexpr uint16_t FlagMaskedHeaders = 0x2000;
-constexpr uint32_t EndRecordSize = 22;
-constexpr uint32_t CentralHeaderSize = 46;
 constexpr uint32_t DosDirectoryAttribute = 0x10;  // in the low byte of the external attributes
 
 // The extra field without Zip64 blocks (which the output never needs: its

@@ -137,6 +137,10 @@ void WalkMembers(const OpenArchive& archive, uint32_t start, const std::function
                                                   std::to_string(member.start) + " is cut short");
         member.name = raw.c_str();
         member.refusal = WhyStubRefusesName(member.header, member.name);
+        if (member.refusal.empty() &&
+            LayOutMember(member.start, member.header).nextHeaderOffset > MaxSfxFileSize + 1)
+            member.refusal = "it reaches past 2 GiB, where the stub cannot follow: it positions its file "
+                             "with a signed 32-bit offset";
         visit(member);
         lastName = member.name;
         more = StepToNextMember(member.start, member.header, &end);
