@@ -1,5 +1,6 @@
 #include "decode/Inflate.h"
 
+#include "decode/InflateFast.h"
 #include "decode/InputReader.h"
 #include "decode/OutputWindow.h"
 #include "fileio/Memory.h"
@@ -126,6 +127,30 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
         if (count < input.overrunBits) {
             input.Store();
             return 1;
+        }
+        if constexpr (InflateHasFastLoop) {
+            if (BlockFastTables && input.pos + FastInputMargin <= static_cast<uint32_t>(InputCount) &&
+                pos <= WindowSize - FastOutputMargin && input.overrunBits == 0) {
+                // WindowPos stays as this loop leaves it (its value on entry,
+                // or 0 after a flush) unless the block ends: a failed block
+                // writes nothing after its last flush either way.
+                uint16_t keptPos = WindowPos;
+                input.Store();
+                BitBuffer = bits;
+                BitCount = count;
+                WindowPos = static_cast<uint16_t>(pos);
+                int result = InflateFastCodes();
+                if (result == 0)
+                    return 0;
+                pos = WindowPos;
+                WindowPos = keptPos;
+                if (result == 1)
+                    return 1;
+                bits = BitBuffer;
+                count = BitCount;
+                input.Load();
+                continue;
+            }
         }
         FillCodeBits(literalBits, bits, count, input);
         const HuffmanEntry* entry = ResolveCode(literalTable + (bits & literalMask), bits, count, input);
@@ -300,6 +325,19 @@ int InflateFixed()
 {
     if (!FixedLiteralTable && !BuildFixedTables())
         return 1;
+    if constexpr (InflateHasFastLoop) {
+        if (FastLoopEnabled && !FixedFastTablesBuilt) {
+            uint16_t lengths[288];
+            for (uint32_t i = 0; i < 288; ++i)
+                lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+            BuildFastTable(lengths, 288, 257, LengthBase, LengthExtra, FastLiteralBits, FixedFastTables.literal);
+            for (uint32_t i = 0; i < 30; ++i)
+                lengths[i] = 5;
+            BuildFastTable(lengths, 30, 0, DistanceBase, DistanceExtra, FastDistanceBits, FixedFastTables.distance);
+            FixedFastTablesBuilt = true;
+        }
+        BlockFastTables = FastLoopEnabled ? &FixedFastTables : nullptr;
+    }
     return InflateCodes(FixedLiteralTable, FixedDistanceTable, FixedLiteralBits, FixedDistanceBits);
 }
 
@@ -358,8 +396,19 @@ int InflateDynamic()
                           literalBits) == BuildComplete &&
         // An incomplete distance code decodes; its spare patterns are invalid codes.
         BuildHuffmanTable(lengths + literalCount, distanceCount, 0, DistanceBase, DistanceExtra, distanceTable,
-                          distanceChain, distanceBits) <= BuildIncomplete)
+                          distanceChain, distanceBits) <= BuildIncomplete) {
+        if constexpr (InflateHasFastLoop) {
+            BlockFastTables = nullptr;
+            if (FastLoopEnabled) {
+                BuildFastTable(lengths, literalCount, 257, LengthBase, LengthExtra, FastLiteralBits,
+                               DynamicFastTables.literal);
+                BuildFastTable(lengths + literalCount, distanceCount, 0, DistanceBase, DistanceExtra,
+                               FastDistanceBits, DynamicFastTables.distance);
+                BlockFastTables = &DynamicFastTables;
+            }
+        }
         result = InflateCodes(literalTable, distanceTable, literalBits, distanceBits);
+    }
     FreeHuffmanTables(literalChain);
     FreeHuffmanTables(distanceChain);
     return result;
@@ -394,6 +443,8 @@ bool Inflate()
     FixedLiteralTable = nullptr;
     FixedDistanceTable = nullptr;
     FixedTableChain = nullptr;
+    if constexpr (InflateHasFastLoop)
+        WindowShadow = static_cast<uint8_t*>(AllocateClearedBlock(WindowShadowBlockSize));
 
     bool lastBlock = false;
     int result;
@@ -408,5 +459,10 @@ bool Inflate()
     ReleaseBlock(SlideWindow);
     InputBuffer = nullptr;
     SlideWindow = nullptr;
+    if constexpr (InflateHasFastLoop) {
+        ReleaseBlock(WindowShadow);
+        WindowShadow = nullptr;
+        BlockFastTables = nullptr;
+    }
     return result == 0 && !OutputFellShort;
 }

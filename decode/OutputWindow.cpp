@@ -3,9 +3,12 @@
 #include "archive/LocalHeader.h"
 #include "decode/Crc32.h"
 #include "decode/Decrypt.h"
+#include "decode/InflateFast.h"
 #include "decode/InputReader.h"
 #include "fileio/FileIo.h"
 #include "fileio/Memory.h"
+
+#include <cstring>
 
 uint32_t OutputCrc;
 uint8_t* SlideWindow;
@@ -18,6 +21,10 @@ void FlushWindow(uint16_t count)
         OutputFellShort = true;
     // The register covers what was handed over; a short write fails the member anyway.
     CrcUpdate(SlideWindow, count, OutputCrc);
+    if constexpr (InflateHasFastLoop) {
+        if (WindowShadow)
+            std::memcpy(WindowShadow, SlideWindow, count);
+    }
     WindowPos = 0;
 }
 

@@ -1,0 +1,300 @@
+#include "decode/InflateFast.h"
+
+#include "decode/HuffmanTable.h"
+#include "decode/OutputWindow.h"
+
+#include <cstring>
+
+bool FastLoopEnabled = InflateHasFastLoop;
+const FastCodeTables* BlockFastTables;
+FastCodeTables DynamicFastTables;
+FastCodeTables FixedFastTables;
+bool FixedFastTablesBuilt;
+uint8_t* WindowShadow;
+
+// Codes are at most 15 bits long.
+static_assert(15 - FastDistanceBits < 16, "a sub-table's bits fit the entry's four bits of code length");
+static_assert(FastLiteralEntries <= 65536 && FastDistanceEntries <= 65536, "sub-table indexes fit 16 bits");
+
+void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
+                    const uint8_t* extra, uint32_t rootBits, uint32_t* table)
+{
+    uint32_t count[MaxCodeLength + 1] = {};
+    for (uint32_t i = 0; i < n; ++i)
+        ++count[lengths[i]];
+    uint32_t longest = MaxCodeLength;
+    while (longest > 0 && !count[longest])
+        --longest;
+    const uint32_t rootSize = 1u << rootBits;
+    for (uint32_t i = 0; i < rootSize; ++i)
+        table[i] = FastExceptional;
+
+    // The symbols in canonical order: by length, then by symbol.
+    uint16_t symbols[288];
+    uint32_t offset[MaxCodeLength + 2];
+    offset[1] = 0;
+    for (uint32_t length = 1; length <= MaxCodeLength; ++length)
+        offset[length + 1] = offset[length] + count[length];
+    for (uint32_t i = 0; i < n; ++i)
+        if (lengths[i])
+            symbols[offset[lengths[i]]++] = static_cast<uint16_t>(i);
+    uint32_t symbolCount = n - count[0];
+
+    // Codes longer than the root share a root slot by their first rootBits
+    // bits; in canonical order those with one prefix come one after another.
+    const uint32_t subBits = longest > rootBits ? longest - rootBits : 0;
+    uint32_t nextSub = rootSize;
+    uint32_t subPrefix = rootSize;  // no sub-table yet
+    uint32_t code = 0;              // canonical, first bit highest
+    uint32_t length = 0;
+    for (uint32_t k = 0; k < symbolCount; ++k) {
+        uint32_t symbol = symbols[k];
+        code <<= lengths[symbol] - length;
+        length = lengths[symbol];
+        uint32_t reversed = 0;  // table indexes take the first bit lowest
+        for (uint32_t bit = 0; bit < length; ++bit)
+            reversed |= ((code >> bit) & 1) << (length - 1 - bit);
+        ++code;
+
+        uint32_t codeBits = length <= rootBits ? length : length - rootBits;
+        uint32_t entry;
+        if (symbol < simple)
+            entry = symbol < 256 ? FastLiteral | symbol << 16 : FastExceptional | FastEndOfBlock;
+        else if (extra[symbol - simple] == 99)
+            entry = FastExceptional;
+        else
+            entry = static_cast<uint32_t>(base[symbol - simple]) << 16 | extra[symbol - simple];
+        entry += codeBits << 8 | codeBits;
+
+        uint32_t* slots = table;
+        uint32_t index = reversed;
+        uint32_t size = rootSize;
+        if (length > rootBits) {
+            uint32_t prefix = reversed & (rootSize - 1);
+            if (prefix != subPrefix) {
+                subPrefix = prefix;
+                table[prefix] = FastExceptional | FastSubTable | nextSub << 16 | subBits << 8 | rootBits;
+                for (uint32_t i = 0; i < 1u << subBits; ++i)
+                    table[nextSub + i] = FastExceptional;
+                nextSub += 1u << subBits;
+            }
+            slots = table + (table[prefix] >> 16);
+            index = reversed >> rootBits;
+            size = 1u << subBits;
+        }
+        for (; index < size; index += 1u << codeBits)
+            slots[index] = entry;
+    }
+}
+
+static inline uint64_t LoadWord64(const uint8_t* bytes)
+{
+    uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+static inline void StoreWord64(uint8_t* bytes, uint64_t word)
+{
+    std::memcpy(bytes, &word, sizeof word);
+}
+
+// The value of a length or distance entry: its base plus its extra bits,
+// which follow its code in `saved`, the bits as they stood before the entry
+// was consumed.
+static inline uint32_t EntryValue(uint64_t saved, uint32_t entry)
+{
+    return (entry >> 16) +
+           static_cast<uint32_t>((saved & ((uint64_t{1} << (entry & 0xFF)) - 1)) >> ((entry >> 8) & 0xF));
+}
+
+int InflateFastCodes()
+{
+    const uint32_t* const literalTable = BlockFastTables->literal;
+    const uint32_t* const distanceTable = BlockFastTables->distance;
+    constexpr uint32_t literalMask = (1u << FastLiteralBits) - 1;
+    constexpr uint32_t distanceMask = (1u << FastDistanceBits) - 1;
+    const uint8_t* const in = InputBuffer;
+    uint8_t* const window = SlideWindow;
+    const uint8_t* const shadow = WindowShadow;
+    // A pass through the loop refills at most three times from where it
+    // starts, each time loading a word at most 7 bytes further on: with 32
+    // bytes of margin every load lies inside the piece.
+    const uint32_t inLimit = static_cast<uint32_t>(InputCount) - FastInputMargin;
+    const uint32_t outLimit = WindowSize - FastOutputMargin;
+    const uint32_t startPos = InputPos;
+    uint32_t inPos = InputPos;
+    uint64_t bits = BitBuffer;
+    // The bits taken are the low 8 bits of `count`: an entry is consumed by
+    // subtracting all of it, which leaves them right since no more bits are
+    // consumed than were taken, and garbage above them.
+    uint32_t count = BitCount;
+    uint32_t pos = WindowPos;
+    int result = -1;
+
+    // Takes the whole bytes that fit above the bits taken from the word at
+    // inPos: afterwards 56 to 63 bits are taken, and the bits above them are
+    // the stream's next bits, so that a table index may reach into them.
+    auto refill = [&] {
+        bits |= LoadWord64(in + inPos) << (count & 63);
+        inPos += 7 - ((count >> 3) & 7);
+        count |= 56;
+    };
+    auto consume = [&](uint32_t entry) {
+        bits >>= entry & 0xFF;
+        count -= entry;
+    };
+
+    refill();
+    uint32_t entry = literalTable[bits & literalMask];
+    do {
+        // 56 bits or more are taken, and `entry` is the next code's: enough
+        // for three literals of at most 11 bits, or two and a length (at
+        // most 11 + 4 + 5 bits) and the distance's table index.
+        uint64_t saved = bits;
+        consume(entry);
+        if (entry & FastLiteral) {
+            uint32_t literal = entry >> 16;
+            entry = literalTable[bits & literalMask];
+            saved = bits;
+            consume(entry);
+            window[pos++] = static_cast<uint8_t>(literal);
+            if (entry & FastLiteral) {
+                literal = entry >> 16;
+                entry = literalTable[bits & literalMask];
+                saved = bits;
+                consume(entry);
+                window[pos++] = static_cast<uint8_t>(literal);
+                if (entry & FastLiteral) {
+                    literal = entry >> 16;
+                    entry = literalTable[bits & literalMask];
+                    refill();
+                    window[pos++] = static_cast<uint8_t>(literal);
+                    continue;
+                }
+            }
+        }
+        if (entry & FastExceptional) {
+            if (entry & FastEndOfBlock) {
+                result = 0;
+                break;
+            }
+            if (!(entry & FastSubTable)) {
+                result = 1;
+                break;
+            }
+            // The link consumed the root's bits; the sub-table slot is the
+            // code's (a literal, a length or the end of block).
+            entry = literalTable[(entry >> 16) + (bits & ((1u << ((entry >> 8) & 0xF)) - 1))];
+            saved = bits;
+            consume(entry);
+            if (entry & FastLiteral) {
+                uint32_t literal = entry >> 16;
+                entry = literalTable[bits & literalMask];
+                refill();
+                window[pos++] = static_cast<uint8_t>(literal);
+                continue;
+            }
+            if (entry & FastExceptional) {
+                result = entry & FastEndOfBlock ? 0 : 1;
+                break;
+            }
+        }
+        uint32_t length = EntryValue(saved, entry);
+
+        // At least 14 bits are taken, enough for the distance's index; a
+        // distance takes at most 28 and the next code's index 11.
+        entry = distanceTable[bits & distanceMask];
+        if ((count & 0xFF) < 28 + FastLiteralBits)
+            refill();
+        if (entry & FastExceptional) {
+            if (!(entry & FastSubTable)) {
+                result = 1;
+                break;
+            }
+            consume(entry);
+            entry = distanceTable[(entry >> 16) + (bits & ((1u << ((entry >> 8) & 0xF)) - 1))];
+            if (entry & FastExceptional) {
+                result = 1;
+                break;
+            }
+        }
+        saved = bits;
+        consume(entry);
+        uint32_t distance = EntryValue(saved, entry);
+        entry = literalTable[bits & literalMask];
+        refill();
+
+        // pos + length + 40 <= WindowSize: the copies below stay inside the
+        // window, their scratch bytes too.
+        uint8_t* to = window + pos;
+        uint8_t* const end = to + length;
+        const uint8_t* from;
+        if (distance <= pos) {
+            from = to - distance;
+        } else {
+            // Before the window's start: the history round its end, as it
+            // stood at the last flush.
+            uint32_t at = pos + WindowSize - distance;
+            if (at + length > WindowSize) {
+                // The run goes on past the window's end, into bytes of this
+                // pass (the first of them possibly this run's own).
+                for (uint32_t i = 0; i < length; ++i, ++at)
+                    to[i] = at < WindowSize ? shadow[at] : window[at - WindowSize];
+                pos += length;
+                continue;
+            }
+            from = shadow + at;
+            distance = WindowSize;  // another block: copy as from far behind
+        }
+        pos += length;
+        if (distance >= 8) {
+            // Each word is read after every byte it holds is final.
+            StoreWord64(to, LoadWord64(from));
+            StoreWord64(to + 8, LoadWord64(from + 8));
+            StoreWord64(to + 16, LoadWord64(from + 16));
+            StoreWord64(to + 24, LoadWord64(from + 24));
+            StoreWord64(to + 32, LoadWord64(from + 32));
+            to += 40;
+            from += 40;
+            while (to < end) {
+                StoreWord64(to, LoadWord64(from));
+                StoreWord64(to + 8, LoadWord64(from + 8));
+                to += 16;
+                from += 16;
+            }
+        } else if (distance == 1) {
+            uint64_t repeated = from[0] * 0x0101010101010101u;
+            StoreWord64(to, repeated);
+            StoreWord64(to + 8, repeated);
+            StoreWord64(to + 16, repeated);
+            StoreWord64(to + 24, repeated);
+            StoreWord64(to + 32, repeated);
+            for (to += 40; to < end; to += 16) {
+                StoreWord64(to, repeated);
+                StoreWord64(to + 8, repeated);
+            }
+        } else {
+            // A period shorter than a word: the first `step` bytes (whole
+            // periods, at least a word) one by one, then each word repeats the
+            // one `step` bytes before it.
+            uint32_t step = distance;
+            while (step < 8)
+                step += distance;
+            for (uint32_t i = 0; i < step; ++i)
+                to[i] = from[i];
+            for (uint8_t* at = to + step; at < end; at += 8)
+                StoreWord64(at, LoadWord64(at - step));
+        }
+    } while (inPos <= inLimit && pos <= outLimit);
+
+    // The scratch bytes after the output hold history again.
+    uint32_t scratch = WindowSize - pos < 40 ? WindowSize - pos : 40;
+    std::memcpy(window + pos, shadow + pos, scratch);
+    InputRemaining -= static_cast<int32_t>(inPos - startPos);
+    InputPos = static_cast<uint16_t>(inPos);
+    BitBuffer = bits;
+    BitCount = count & 0xFF;
+    WindowPos = static_cast<uint16_t>(pos);
+    return result;
+}

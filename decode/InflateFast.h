@@ -1,0 +1,78 @@
+#pragma once
+#include <cstdint>
+
+#include "decode/InputReader.h"
+
+// The second symbol loop of the inflate decoder, for 64-bit builds (the host's
+// mksfx, tests and benchmarks; never the stub, whose bit buffer is 32 bits and
+// which keeps InflateCodes alone). InflateCodes hands it the work while the
+// input piece and the output window both have room for a whole symbol with
+// every word-wide load and store it makes; near either end InflateCodes goes
+// on itself. Both loops give the same bytes and the same verdict on every
+// stream.
+constexpr bool InflateHasFastLoop = BitWordBytes == 8;
+
+// Whether the decoder hands symbols to the fast loop at all (on 64-bit builds
+// until cleared): comparing a member decoded with and without it is how tests
+// and fuzzers prove the two loops equal.
+extern bool FastLoopEnabled;
+
+// A fast table is one array of 32-bit entries: a root indexed by the stream's
+// next rootBits bits, then sub-tables of (longest code - rootBits) bits each.
+//   bits 0..7    bits the entry consumes: its code, plus the extra bits of a
+//                length or distance; the root's bits for a sub-table link
+//   bits 8..11   bits of the code itself; the sub-table's bits for a link
+//   bits 12..15  the flags below
+//   bits 16..31  the literal, the base length or distance, or the sub-table's
+//                first index
+// An entry with FastExceptional and no other flag is an invalid code.
+constexpr uint32_t FastSubTable = 1u << 12;
+constexpr uint32_t FastEndOfBlock = 1u << 13;
+constexpr uint32_t FastExceptional = 1u << 14;  // end of block, sub-table link, invalid code
+constexpr uint32_t FastLiteral = 1u << 15;
+
+constexpr uint32_t FastLiteralBits = 11;
+constexpr uint32_t FastDistanceBits = 8;
+// Room for every code: at most one sub-table per symbol longer than the root,
+// each of at most 2^(15 - rootBits) entries.
+constexpr uint32_t FastLiteralEntries = (1u << FastLiteralBits) + 288 * (1u << (15 - FastLiteralBits));
+constexpr uint32_t FastDistanceEntries = (1u << FastDistanceBits) + 32 * (1u << (15 - FastDistanceBits));
+
+struct FastCodeTables {
+    uint32_t literal[FastLiteralEntries];
+    uint32_t distance[FastDistanceEntries];
+};
+
+// Fills a fast table for a code that BuildHuffmanTable has accepted, with the
+// same meaning of `lengths`, `n`, `simple`, `base` and `extra`: patterns the
+// code leaves unused, and symbols whose extra count is 99, are invalid codes.
+void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
+                    const uint8_t* extra, uint32_t rootBits, uint32_t* table);
+
+// The tables of the block being decoded, for InflateCodes to hand on; null
+// when the block has none (always so in the stub).
+extern const FastCodeTables* BlockFastTables;
+extern FastCodeTables DynamicFastTables;  // a dynamic block's, rebuilt for each
+extern FastCodeTables FixedFastTables;    // the fixed codes', built at the first fixed block
+extern bool FixedFastTablesBuilt;
+
+// The window as it stood at the last flush (cleared before the first): at
+// every position from WindowPos on it holds what the window holds there, the
+// history a distance reaching round the window's end reads. The fast loop
+// reads that history here, since its word-wide copies may leave scratch bytes
+// just after WindowPos, and puts those positions back before it returns.
+// FlushWindow keeps it; null while no member is being inflated, and always in
+// the stub.
+extern uint8_t* WindowShadow;
+constexpr uint32_t WindowShadowBlockSize = 32768 + 64;
+
+// Decodes symbols from BitBuffer, BitCount, InputPos and WindowPos (which it
+// updates) with BlockFastTables while the margins hold: 0 once the end-of-block
+// code is decoded, 1 on an invalid code, -1 when the input piece or the window
+// has come too near its end (InflateCodes then decodes the next symbol).
+// Only called when InputOverrunBits is 0.
+int InflateFastCodes();
+// True while InflateFastCodes may take the next symbol: the input piece holds
+// FastInputMargin more bytes, the window FastOutputMargin more positions.
+constexpr uint32_t FastInputMargin = 32;
+constexpr uint32_t FastOutputMargin = 2 + 258 + 40;
