@@ -20,6 +20,7 @@ struct PassMember {
     uint32_t start;             // offset of its local header
     LocalFileHeader header;     // a copy: the walk overwrites CurrentHeader
     const char* displayName;    // as listed
+    uint32_t ordinal;           // in the walk: 0 for the first member
 };
 
 // Extracts one member whose display name has been worked out. `reached` is set

@@ -71,7 +71,6 @@ void RunArchivePass(HWND dialog, bool listing)
     HeapBlock<char> displayName(NameBufferSize + 1);
     HeapBlock<char> lastName(NameBufferSize + 1);
     lastName[0] = '\0';
-    ListSearchCursor = -1;
     HasDirectories = false;
     if (listing) {
         // Redrawing the list and its scroll bars after every added item makes
@@ -83,11 +82,13 @@ void RunArchivePass(HWND dialog, bool listing)
     bool reached = false;
     bool walkComplete = true;  // false when the pass ends before the walk does
     WalkEnd end = WalkEnd::NotEnded;
+    uint32_t ordinal = 0;
     bool more = ReadLocalHeader();
     if (!more)
         end = ClassifyWalkEnd();
-    while (more) {
-        PassMember member = {static_cast<uint32_t>(CurrentHeaderOffset), CurrentHeader, displayName.get()};
+    for (; more; ++ordinal) {
+        PassMember member = {static_cast<uint32_t>(CurrentHeaderOffset), CurrentHeader, displayName.get(),
+                             ordinal};
         if (!ReadDisplayName(dialog, nameBuffer.get(), displayName.get())) {
             MessageBoxA(nullptr, "Error retreiving filename.", ArchiveErrorCaption, MB_OK);
             walkComplete = false;
@@ -96,8 +97,10 @@ void RunArchivePass(HWND dialog, bool listing)
         CopyString(lastName.get(), NameBufferSize + 1, displayName.get());
         if (listing) {
             char namePart[MaxNamePart + 1];
-            if (PathNamePart(displayName.get(), namePart, sizeof namePart) > 0)
-                SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(displayName.get()));
+            if (PathNamePart(displayName.get(), namePart, sizeof namePart) > 0) {
+                LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(displayName.get()));
+                SendMessageA(list, LB_SETITEMDATA, index, ordinal);  // an index of LB_ERR is refused
+            }
         } else if (ExtractMember(dialog, list, member, reached) == MemberOutcome::EndPass) {
             walkComplete = false;
             break;
@@ -106,6 +109,7 @@ void RunArchivePass(HWND dialog, bool listing)
     }
 
     if (listing) {
+        MapMemberItems(list, ordinal);
         SendMessageA(list, WM_SETREDRAW, TRUE, 0);
         InvalidateRect(list, nullptr, TRUE);
     }

@@ -25,7 +25,7 @@ constexpr uint32_t OutputPathSize = MAX_PATH;  // what CreateFileA accepts
 
 static void UnselectCurrentItem(HWND list)
 {
-    SendMessageA(list, LB_SETSEL, FALSE, static_cast<LPARAM>(ListSearchCursor));
+    SendMessageA(list, LB_SETSEL, FALSE, static_cast<LPARAM>(CurrentMemberItem));
 }
 
 enum class PasswordOutcome { Verified, Refused, HeaderMissing };
@@ -114,7 +114,7 @@ static bool WriteMemberData(const PassMember& member)
 
 MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bool& reached)
 {
-    if (!IsMemberSelected(list, member.displayName))
+    if (!IsMemberSelected(list, member.ordinal))
         return MemberOutcome::Continue;
     if (IsUnsafeMemberName(member.displayName)) {
         reached = true;

@@ -2,12 +2,23 @@
 #include <cstdint>
 #include <windows.h>
 
-// Index of the member-list item found last; -1 before the first lookup of a
-// pass. The driver unselects this item when its member is verified or skipped.
-extern int32_t ListSearchCursor;
+// Each item of the member list stands for one member: its item data holds the
+// member's ordinal in the walk (0 for the first local header), so members
+// whose display names are equal, with or without regard to case, still have
+// items of their own. Only a listing pass changes the items, and every pass
+// walks the same headers, so an ordinal means the same member in every pass
+// until the next listing.
 
-// Finds the item whose whole text equals `displayName` (without regard to
-// case), starting after ListSearchCursor and wrapping round, so members that
-// share a display name visit equal items in list order. Stores the index found
-// (or -1) in ListSearchCursor; true only when that item is selected.
-bool IsMemberSelected(HWND list, const char* displayName);
+// List index of the item of the member looked up last; -1 when that member
+// has no item (a directory entry). The driver unselects this item when its
+// member is verified or left alone by the overwrite policy.
+extern int32_t CurrentMemberItem;
+
+// Called by a listing pass once the list holds its `members` members: maps
+// each ordinal to its item's index, in one sweep over the items (the sorted
+// list moves items as later ones are added, so this waits for the last).
+void MapMemberItems(HWND list, uint32_t members);
+
+// Sets CurrentMemberItem to the item of the member with this ordinal, in
+// constant time; true only when that item is selected.
+bool IsMemberSelected(HWND list, uint32_t ordinal);

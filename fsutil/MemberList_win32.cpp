@@ -1,11 +1,30 @@
 #include "fsutil/MemberList.h"
 
-int32_t ListSearchCursor = -1;
+#include "fileio/Memory.h"
 
-bool IsMemberSelected(HWND list, const char* displayName)
+int32_t CurrentMemberItem = -1;
+static uint32_t MappedMembers;  // ordinals below it have an entry in MemberItems
+// Entry per ordinal: the item's index plus 1, 0 for a member without an item.
+// Replaced by each listing; lives until the next one.
+static int32_t* MemberItems;
+
+void MapMemberItems(HWND list, uint32_t members)
 {
-    ListSearchCursor = static_cast<int32_t>(
-        SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(ListSearchCursor),
-                     reinterpret_cast<LPARAM>(displayName)));
-    return SendMessageA(list, LB_GETSEL, static_cast<WPARAM>(ListSearchCursor), 0) > 0;
+    ReleaseBlock(MemberItems);
+    MemberItems = static_cast<int32_t*>(AllocateClearedBlock(members * sizeof(int32_t)));
+    MappedMembers = members;
+    int32_t count = static_cast<int32_t>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+    for (int32_t index = 0; index < count; ++index) {
+        uint32_t ordinal = static_cast<uint32_t>(SendMessageA(list, LB_GETITEMDATA, index, 0));
+        if (ordinal < members)
+            MemberItems[ordinal] = index + 1;
+    }
+}
+
+bool IsMemberSelected(HWND list, uint32_t ordinal)
+{
+    // Every pass walks the same headers of a file no one can change while the
+    // stub holds it, so the bound only keeps a surprise from reading past the table.
+    CurrentMemberItem = (ordinal < MappedMembers ? MemberItems[ordinal] : 0) - 1;
+    return SendMessageA(list, LB_GETSEL, CurrentMemberItem, 0) > 0;
 }
