@@ -457,6 +457,35 @@ class Convert(MksfxCase):
         _c, _o, err = self.mksfx("create", "-o", out, "-C", self.path("src"), "a")
         self.assertIn("members a/README and a/readme differ only in case", err)
 
+    def test_damaged_members_are_refused_and_encrypted_ones_checked_with_the_password(self):
+        archive = self.path("damaged.zip")
+        with zipfile.ZipFile(archive, "w") as z:
+            z.writestr("good.txt", b"good " * 200, zipfile.ZIP_DEFLATED)
+            z.writestr("stored.txt", b"stored " * 200)
+            z.writestr("deflated.txt", bytes(range(256)) * 40, zipfile.ZIP_DEFLATED)
+        data = bytearray(read_bytes(archive))
+        for (offset, _f, _m, _c, csize, _u, name) in local_headers(bytes(data), 0)[0]:
+            if name != "good.txt":
+                data[offset + 30 + len(name) + csize // 2] ^= 0x40
+        write_bytes(archive, data)
+        out = self.path("damaged.exe")
+        _c, _o, err = self.mksfx("convert", "--skip-unsupported", archive, "-o", out, expect=1)
+        self.assertIn("member stored.txt: CRC-32 mismatch", err)
+        self.assertIn("member deflated.txt: ", err)
+        self.assertNotIn("good.txt", err)
+        self.assertFalse(os.path.exists(out))
+
+        self.write("src/a.txt", "secret " * 100)
+        encrypted = self.path("enc.zip")
+        subprocess.run(["zip", "-q", "-P", "pw", encrypted, "a.txt"], cwd=self.path("src"), check=True)
+        _c, _o, err = self.mksfx("convert", encrypted, "-o", out)
+        self.assertIn("1 encrypted member a.txt copied without checking the data", err)
+        self.mksfx("test", "-P", "pw", out)
+        _c, _o, err = self.mksfx("convert", "-P", "wrong", encrypted, "-o", out, expect=1)
+        self.assertIn("member a.txt: ", err)  # "wrong password", or a CRC-32 mismatch when it passes the check byte
+        _c, _o, err = self.mksfx("convert", "-P", "pw", encrypted, "-o", out)
+        self.assertNotIn("without checking", err)
+
     def test_aes_and_zip64_are_refused(self):
         self.write("src/a.txt", "aes " * 100)
         aes = self.path("aes.zip")

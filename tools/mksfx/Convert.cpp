@@ -3,16 +3,82 @@
 #include "tools/mksfx/Console.h"
 #include "tools/mksfx/SourceArchive.h"
 
+#include "tools/mksfx/MemberCheck.h"
+
 #include "archive/LocalHeader.h"
+#include "fileio/FileIo.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 const std::vector<OptionSpec> ConvertOptions = {
-    {"output", 'o', true}, {"skip-unsupported", 0, false}, {"stub", 0, true},
-    {"quiet", 'q', false}, {"verbose", 'v', false},
+    {"output", 'o', true},   {"skip-unsupported", 0, false}, {"stub", 0, true},
+    {"password", 'P', true}, {"password-file", 0, true},     {"quiet", 'q', false},
+    {"verbose", 'v', false},
 };
+
+// Locates every member's data and decodes it with the stub's own decoders, as
+// 'mksfx test' does, so that what convert writes passes the stub: a damaged
+// member is named and nothing is written. An encrypted member is checked with
+// the password when one is given, else copied unchecked, and a warning says so.
+void CheckMembers(const SourceFile& source, const std::vector<SourceMember*>& members, const std::string& password,
+                  uint64_t total)
+{
+    FileHandle sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (sink == NoFile)
+        throw CommandError(ExitFileError, "cannot open /dev/null: " + SystemErrorText(errno));
+    ArchiveFile = source.Descriptor();
+    unsigned damaged = 0, unchecked = 0;
+    std::string firstUnchecked;
+    {
+        ProgressBar progress(source.path, total);
+        for (SourceMember* member : members) {
+            LocateMemberData(source, *member);
+            const ZipEntry& entry = member->entry;
+            progress.Advance(entry.compressedSize);
+            if (!entry.name.empty() && entry.name.back() == '/')
+                continue;  // the stub makes a folder of it and reads no data
+            if ((entry.flags & FlagEncrypted) && password.empty()) {
+                if (unchecked++ == 0)
+                    firstUnchecked = entry.name;
+                continue;
+            }
+            std::string why;
+            if (member->localHeaderOffset > 0xFFFFFFFFu) {
+                why = "it lies beyond 4 GiB in the source, where its data cannot be checked";
+            } else {
+                // The header the copy gets, placed where the source's local header is.
+                LocalFileHeader header = member->sourceHeader;
+                header.flags = entry.flags;
+                header.method = entry.method;
+                header.modificationTime = entry.modificationTime;
+                header.modificationDate = entry.modificationDate;
+                header.crc32 = entry.crc32;
+                header.compressedSize = entry.compressedSize;
+                header.uncompressedSize = entry.uncompressedSize;
+                why = CheckMemberData(static_cast<uint32_t>(member->localHeaderOffset), header, password, sink);
+            }
+            if (!why.empty()) {
+                ReportError(source.path + ": member " + entry.name + ": " + why);
+                ++damaged;
+            }
+        }
+    }
+    ArchiveFile = NoFile;
+    close(sink);
+    if (damaged)
+        throw CommandError(ExitDataError, source.path + ": " + std::to_string(damaged) +
+                                              (damaged == 1 ? " member fails" : " members fail") +
+                                              " the stub's check; nothing written");
+    if (unchecked)
+        ReportWarning(source.path + ": " + std::to_string(unchecked) + " encrypted member" +
+                      (unchecked == 1 ? " " : "s (such as ") + firstUnchecked + (unchecked == 1 ? "" : ")") +
+                      " copied without checking the data; -P or --password-file checks them");
+}
 
 }  // namespace
 
@@ -31,9 +97,9 @@ int RunConvert(const std::vector<std::string>& words)
     std::vector<SourceMember> members = ReadCentralDirectory(source, &archiveComment);
 
     bool skip = parsed.Has("skip-unsupported");
-    std::vector<const SourceMember*> kept;
+    std::vector<SourceMember*> kept;
     unsigned refused = 0;
-    for (const SourceMember& member : members) {
+    for (SourceMember& member : members) {
         if (member.refusal.empty()) {
             kept.push_back(&member);
             continue;
@@ -74,15 +140,15 @@ int RunConvert(const std::vector<std::string>& words)
     uint64_t total = 0;
     for (const SourceMember* member : kept)
         total += member->entry.compressedSize;
+    CheckMembers(source, kept, TakePassword(parsed, false), total);
+
     SfxWriter writer(outputPath);
     writer.WriteStub(stub);
     ProgressBar progress(outputPath, total);
     Bytes chunk(1 << 20);
     for (const SourceMember* member : kept) {
-        SourceMember copy = *member;
-        LocateMemberData(source, copy);
-        const ZipEntry& entry = copy.entry;
-        uint64_t dataOffset = copy.dataOffset;
+        const ZipEntry& entry = member->entry;
+        uint64_t dataOffset = member->dataOffset;
         writer.BeginMember(entry);
         uint64_t copied = 0;
         while (copied < entry.compressedSize) {

@@ -240,6 +240,7 @@ void LocateMemberData(const SourceArchive& source, SourceMember& member)
     if (!source.ReadAt(member.localHeaderOffset, local, sizeof local) || GetLittle32(local) != LocalHeaderSignature)
         throw Damaged(source, "member " + entry.name + " has no local header where the central directory says");
     LocalFileHeader header = DecodeLocalHeader(local, LocalHeaderSize);
+    member.sourceHeader = header;
     uint64_t extraOffset = member.localHeaderOffset + LocalHeaderSize + header.nameLength;
     Bytes localExtra(header.extraLength);
     if (!source.ReadAt(extraOffset, localExtra.data(), localExtra.size()))

@@ -2,6 +2,8 @@
 #include "tools/mksfx/Console.h"
 #include "tools/mksfx/SfxWriter.h"
 
+#include "archive/LocalHeader.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -49,6 +51,7 @@ struct SourceMember {
     ZipEntry entry;
     uint64_t localHeaderOffset = 0;  // where the local header really is in the source
     uint64_t dataOffset = 0;         // where its data starts; set by LocateMemberData
+    LocalFileHeader sourceHeader{};  // the local header found there; set by LocateMemberData
     bool zip64 = false;
     std::string refusal;  // why the stub cannot take it; empty when it can
 };

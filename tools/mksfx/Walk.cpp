@@ -5,6 +5,7 @@
 #include "tools/mksfx/Commands.h"
 #include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
+#include "tools/mksfx/MemberCheck.h"
 
 #include "archive/LocalHeader.h"
 #include "archive/StubSize.h"
@@ -175,6 +176,8 @@ public:
     {
         interactive = password.empty() && isatty(STDIN_FILENO);
     }
+    // Only this password, never a prompt.
+    explicit PasswordKeeper(const std::string& password) : password(password) {}
 
     // Reads the member's encryption header and checks the password, asking on
     // the terminal when none fits and one may be asked. Leaves the keys at the
@@ -374,6 +377,21 @@ mode_t CurrentUmask()
 }
 
 }  // namespace
+
+std::string CheckMemberData(uint32_t start, const LocalFileHeader& header, const std::string& password,
+                            FileHandle output)
+{
+    WalkedMember member;
+    member.start = start;
+    member.header = header;
+    member.dataOffset = LayOutMember(start, header).dataOffset;
+    if (header.flags & FlagEncrypted) {
+        std::string why = PasswordKeeper(password).Unlock(member);
+        if (!why.empty())
+            return why;
+    }
+    return DecodeMember(member, output);
+}
 
 int RunList(const std::vector<std::string>& words)
 {
