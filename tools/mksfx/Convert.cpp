@@ -1,9 +1,8 @@
 #include "tools/mksfx/Commands.h"
 #include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
-#include "tools/mksfx/SourceArchive.h"
-
 #include "tools/mksfx/MemberCheck.h"
+#include "tools/mksfx/SourceArchive.h"
 
 #include "archive/LocalHeader.h"
 #include "fileio/FileIo.h"
