@@ -16,6 +16,28 @@ uint8_t* WindowShadow;
 static_assert(15 - FastDistanceBits < 16, "a sub-table's bits fit the entry's four bits of code length");
 static_assert(FastLiteralEntries <= 65536 && FastDistanceEntries <= 65536, "sub-table indexes fit 16 bits");
 
+// The entry of `symbol` for a code of `codeBits` bits in its table.
+static inline uint32_t FastEntry(uint32_t symbol, uint32_t codeBits, uint32_t simple, const uint16_t* base,
+                                 const uint8_t* extra)
+{
+    uint32_t entry;
+    if (symbol < simple)
+        entry = symbol < 256 ? FastLiteral | symbol << 16 : FastExceptional | FastEndOfBlock;
+    else if (extra[symbol - simple] == 99)
+        entry = FastExceptional;
+    else
+        entry = static_cast<uint32_t>(base[symbol - simple]) << 16 | extra[symbol - simple];
+    return entry + (codeBits << 8 | codeBits);
+}
+
+// The next code of the same length in table order (first bit lowest): the
+// canonical code plus one, carried from its last bit towards its first.
+static inline uint32_t NextReversedCode(uint32_t reversed, uint32_t length)
+{
+    uint32_t bit = 1u << (31 - __builtin_clz(reversed ^ ((1u << length) - 1)));
+    return (reversed & (bit - 1)) | bit;
+}
+
 void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
                     const uint8_t* extra, uint32_t rootBits, uint32_t* table)
 {
@@ -25,9 +47,11 @@ void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const 
     uint32_t longest = MaxCodeLength;
     while (longest > 0 && !count[longest])
         --longest;
+    uint32_t used = 0;  // of the 2^15 patterns of 15 bits
+    for (uint32_t length = 1; length <= 15; ++length)
+        used += count[length] << (15 - length);
+    const bool complete = used == 1u << 15;
     const uint32_t rootSize = 1u << rootBits;
-    for (uint32_t i = 0; i < rootSize; ++i)
-        table[i] = FastExceptional;
 
     // The symbols in canonical order: by length, then by symbol.
     uint16_t symbols[288];
@@ -38,34 +62,55 @@ void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const 
     for (uint32_t i = 0; i < n; ++i)
         if (lengths[i])
             symbols[offset[lengths[i]]++] = static_cast<uint16_t>(i);
-    uint32_t symbolCount = n - count[0];
+    const uint32_t symbolCount = n - count[0];
+
+    uint32_t k = 0;         // symbols placed
+    uint32_t reversed = 0;  // the next code in table order
+    uint32_t length = 1;
+    if (complete) {
+        // Every root slot is some code's: fill the first 2^length slots for
+        // the codes of each length, doubling the filled part at each longer
+        // length, so that a short code repeats in every slot it prefixes.
+        while (!count[length])
+            ++length;
+        uint32_t filled = 1u << length;
+        for (;;) {
+            for (uint32_t left = count[length]; left > 0; --left) {
+                table[reversed] = FastEntry(symbols[k++], length, simple, base, extra);
+                if (reversed == filled - 1) {
+                    // The last code: no longer ones follow.
+                    for (; filled < rootSize; filled <<= 1)
+                        std::memcpy(table + filled, table, filled * sizeof *table);
+                    return;
+                }
+                reversed = NextReversedCode(reversed, length);
+            }
+            do {
+                if (++length <= rootBits) {
+                    std::memcpy(table + filled, table, filled * sizeof *table);
+                    filled <<= 1;
+                }
+            } while (!count[length]);
+            if (length > rootBits)
+                break;
+        }
+    } else {
+        for (uint32_t i = 0; i < rootSize; ++i)
+            table[i] = FastExceptional;
+    }
 
     // Codes longer than the root share a root slot by their first rootBits
-    // bits; in canonical order those with one prefix come one after another.
+    // bits, and in canonical order those with one prefix come one after
+    // another; codes of an incomplete code go here too, each to every slot
+    // it prefixes.
     const uint32_t subBits = longest > rootBits ? longest - rootBits : 0;
     uint32_t nextSub = rootSize;
     uint32_t subPrefix = rootSize;  // no sub-table yet
-    uint32_t code = 0;              // canonical, first bit highest
-    uint32_t length = 0;
-    for (uint32_t k = 0; k < symbolCount; ++k) {
+    for (; k < symbolCount; ++k) {
         uint32_t symbol = symbols[k];
-        code <<= lengths[symbol] - length;
         length = lengths[symbol];
-        uint32_t reversed = 0;  // table indexes take the first bit lowest
-        for (uint32_t bit = 0; bit < length; ++bit)
-            reversed |= ((code >> bit) & 1) << (length - 1 - bit);
-        ++code;
-
         uint32_t codeBits = length <= rootBits ? length : length - rootBits;
-        uint32_t entry;
-        if (symbol < simple)
-            entry = symbol < 256 ? FastLiteral | symbol << 16 : FastExceptional | FastEndOfBlock;
-        else if (extra[symbol - simple] == 99)
-            entry = FastExceptional;
-        else
-            entry = static_cast<uint32_t>(base[symbol - simple]) << 16 | extra[symbol - simple];
-        entry += codeBits << 8 | codeBits;
-
+        uint32_t entry = FastEntry(symbol, codeBits, simple, base, extra);
         uint32_t* slots = table;
         uint32_t index = reversed;
         uint32_t size = rootSize;
@@ -84,6 +129,8 @@ void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const 
         }
         for (; index < size; index += 1u << codeBits)
             slots[index] = entry;
+        if (reversed != (1u << length) - 1)
+            reversed = NextReversedCode(reversed, length);
     }
 }
 
@@ -108,7 +155,9 @@ static inline uint32_t EntryValue(uint64_t saved, uint32_t entry)
            static_cast<uint32_t>((saved & ((uint64_t{1} << (entry & 0xFF)) - 1)) >> ((entry >> 8) & 0xF));
 }
 
-int InflateFastCodes()
+// The loop's body, compiled twice on x86-64: for any processor, and with the
+// BMI2 shifts and masks for those that have them.
+__attribute__((always_inline)) static inline int FastCodes()
 {
     const uint32_t* const literalTable = BlockFastTables->literal;
     const uint32_t* const distanceTable = BlockFastTables->distance;
@@ -120,24 +169,23 @@ int InflateFastCodes()
     // A pass through the loop refills at most three times from where it
     // starts, each time loading a word at most 7 bytes further on: with 32
     // bytes of margin every load lies inside the piece.
-    const uint32_t inLimit = static_cast<uint32_t>(InputCount) - FastInputMargin;
-    const uint32_t outLimit = WindowSize - FastOutputMargin;
-    const uint32_t startPos = InputPos;
-    uint32_t inPos = InputPos;
+    const uint8_t* const inEnd = in + InputCount - FastInputMargin;
+    uint8_t* const outEnd = window + WindowSize - FastOutputMargin;
+    const uint8_t* inNext = in + InputPos;
     uint64_t bits = BitBuffer;
     // The bits taken are the low 8 bits of `count`: an entry is consumed by
     // subtracting all of it, which leaves them right since no more bits are
     // consumed than were taken, and garbage above them.
     uint32_t count = BitCount;
-    uint32_t pos = WindowPos;
+    uint8_t* out = window + WindowPos;
     int result = -1;
 
     // Takes the whole bytes that fit above the bits taken from the word at
     // inPos: afterwards 56 to 63 bits are taken, and the bits above them are
     // the stream's next bits, so that a table index may reach into them.
     auto refill = [&] {
-        bits |= LoadWord64(in + inPos) << (count & 63);
-        inPos += 7 - ((count >> 3) & 7);
+        bits |= LoadWord64(inNext) << (count & 63);
+        inNext += 7 - ((count >> 3) & 7);
         count |= 56;
     };
     auto consume = [&](uint32_t entry) {
@@ -158,18 +206,18 @@ int InflateFastCodes()
             entry = literalTable[bits & literalMask];
             saved = bits;
             consume(entry);
-            window[pos++] = static_cast<uint8_t>(literal);
+            *out++ = static_cast<uint8_t>(literal);
             if (entry & FastLiteral) {
                 literal = entry >> 16;
                 entry = literalTable[bits & literalMask];
                 saved = bits;
                 consume(entry);
-                window[pos++] = static_cast<uint8_t>(literal);
+                *out++ = static_cast<uint8_t>(literal);
                 if (entry & FastLiteral) {
                     literal = entry >> 16;
                     entry = literalTable[bits & literalMask];
                     refill();
-                    window[pos++] = static_cast<uint8_t>(literal);
+                    *out++ = static_cast<uint8_t>(literal);
                     continue;
                 }
             }
@@ -192,7 +240,7 @@ int InflateFastCodes()
                 uint32_t literal = entry >> 16;
                 entry = literalTable[bits & literalMask];
                 refill();
-                window[pos++] = static_cast<uint8_t>(literal);
+                *out++ = static_cast<uint8_t>(literal);
                 continue;
             }
             if (entry & FastExceptional) {
@@ -227,27 +275,27 @@ int InflateFastCodes()
 
         // pos + length + 40 <= WindowSize: the copies below stay inside the
         // window, their scratch bytes too.
-        uint8_t* to = window + pos;
+        uint8_t* to = out;
         uint8_t* const end = to + length;
         const uint8_t* from;
-        if (distance <= pos) {
+        if (distance <= static_cast<uint32_t>(out - window)) {
             from = to - distance;
         } else {
             // Before the window's start: the history round its end, as it
             // stood at the last flush.
-            uint32_t at = pos + WindowSize - distance;
+            uint32_t at = static_cast<uint32_t>(out - window) + WindowSize - distance;
             if (at + length > WindowSize) {
                 // The run goes on past the window's end, into bytes of this
                 // pass (the first of them possibly this run's own).
                 for (uint32_t i = 0; i < length; ++i, ++at)
                     to[i] = at < WindowSize ? shadow[at] : window[at - WindowSize];
-                pos += length;
+                out = end;
                 continue;
             }
             from = shadow + at;
             distance = WindowSize;  // another block: copy as from far behind
         }
-        pos += length;
+        out = end;
         if (distance >= 8) {
             // Each word is read after every byte it holds is final.
             StoreWord64(to, LoadWord64(from));
@@ -286,15 +334,34 @@ int InflateFastCodes()
             for (uint8_t* at = to + step; at < end; at += 8)
                 StoreWord64(at, LoadWord64(at - step));
         }
-    } while (inPos <= inLimit && pos <= outLimit);
+    } while (inNext <= inEnd && out <= outEnd);
 
     // The scratch bytes after the output hold history again.
+    uint32_t pos = static_cast<uint32_t>(out - window);
     uint32_t scratch = WindowSize - pos < 40 ? WindowSize - pos : 40;
-    std::memcpy(window + pos, shadow + pos, scratch);
-    InputRemaining -= static_cast<int32_t>(inPos - startPos);
+    std::memcpy(out, shadow + pos, scratch);
+    uint32_t inPos = static_cast<uint32_t>(inNext - in);
+    InputRemaining -= static_cast<int32_t>(inPos - InputPos);
     InputPos = static_cast<uint16_t>(inPos);
     BitBuffer = bits;
     BitCount = count & 0xFF;
     WindowPos = static_cast<uint16_t>(pos);
     return result;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("bmi2"))) static int FastCodesBmi2()
+{
+    return FastCodes();
+}
+#endif
+
+int InflateFastCodes()
+{
+#if defined(__x86_64__)
+    static const bool bmi2 = __builtin_cpu_supports("bmi2");
+    if (bmi2)
+        return FastCodesBmi2();
+#endif
+    return FastCodes();
 }
