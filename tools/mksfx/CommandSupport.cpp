@@ -58,6 +58,36 @@ void ReadWholeFile(const std::string& path, Bytes& out)
     close(fd);
 }
 
+namespace {
+
+uint32_t ReadU32(const Bytes& bytes, size_t at)
+{
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+// True when the image's certificate table directory (data directory 4 of the
+// optional header) is set: the program was signed, and its signature covers
+// the file as it was, so nothing may be appended after it.
+bool CarriesSignature(const Bytes& image)
+{
+    if (image.size() < 0x40)
+        return false;
+    size_t header = ReadU32(image, 0x3C);
+    if (header > image.size() || image.size() - header < 24 + 2 || ReadU32(image, header) != 0x00004550)
+        return false;
+    size_t optional = header + 24;
+    unsigned magic = image[optional] | image[optional + 1] << 8;
+    size_t countAt = optional + (magic == 0x20B ? 108 : 92);  // PE32+ : PE32
+    if (countAt + 4 > image.size() || ReadU32(image, countAt) <= 4)
+        return false;
+    size_t entry = countAt + 4 + 4 * 8;
+    if (entry + 8 > image.size())
+        return false;
+    return ReadU32(image, entry) != 0 || ReadU32(image, entry + 4) != 0;
+}
+
+}  // namespace
+
 Bytes LoadStub(const ParsedCommandLine& parsed, const std::string& command)
 {
     Bytes stub;
@@ -73,6 +103,10 @@ Bytes LoadStub(const ParsedCommandLine& parsed, const std::string& command)
     }
     if (stub.size() < 2 || stub[0] != 'M' || stub[1] != 'Z')
         throw CommandError(ExitDataError, origin + ": not a Windows executable");
+    if (CarriesSignature(stub))
+        throw CommandError(ExitDataError, origin + ": the stub is signed (its certificate table is set), and "
+                                              "the archive appended to it would break the signature; sign the "
+                                              "finished self-extracting archive instead");
     if (stub.size() != StubSize)
         throw CommandError(ExitDataError, origin + ": the stub is " + std::to_string(stub.size()) +
                                               " bytes, but its archive must start at offset " +
