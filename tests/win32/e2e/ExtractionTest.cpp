@@ -461,6 +461,18 @@ TEST_F(Extraction, PlainArchiveMadeByMksfxExtractsByteForByte)
     EXPECT_EQ(FilesUnder(outDir), Expected("mksfx_plain.exe"));
 }
 
+// Signing appends the certificate table after the central directory; the walk
+// from the stub's end still reaches every member.
+TEST_F(Extraction, SignedArchiveMadeByMksfxExtractsByteForByte)
+{
+    if (!Exists(FixturePath("mksfx_signed.exe")))
+        GTEST_SKIP() << "made without mksfx or osslsigncode";
+    Start("mksfx_signed.exe");
+    EXPECT_EQ(session->ListCount(MemberList), 4);
+    ExtractAndExpect(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir), Expected("mksfx_signed.exe"));
+}
+
 TEST_F(Extraction, EncryptedArchiveMadeByMksfxTakesItsPasswordOnce)
 {
     if (!Exists(FixturePath("mksfx_encrypted.exe")))
