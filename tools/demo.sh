@@ -15,6 +15,10 @@ fi
 "$mksfx" test -q "$demo"
 echo "demo: $demo ($(stat -c %s "$demo") bytes)"
 
+if ! tools/can-run-win32.sh; then
+  echo "demo: $demo is built and tested, but cannot be opened on this machine" >&2
+  exit 1
+fi
 export WINEPREFIX="${ZELVIX_WINEPREFIX:-$PWD/build/wineprefix}" WINEDEBUG=-all WINEARCH=win32
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 if [ -n "${DISPLAY:-}" ]; then

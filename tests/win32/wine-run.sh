@@ -5,8 +5,14 @@
 # Usage: wine-run.sh PROGRAM.exe [ARGS...]; the exit code is the program's.
 # ZELVIX_SCREENSHOT=FILE saves a screenshot ZELVIX_SCREENSHOT_DELAY seconds in;
 # ZELVIX_WINE_TIMEOUT bounds the program's run (seconds).
+# Exits 77 (ctest's "skipped") without running anything on a machine that
+# cannot execute 32-bit x86 programs, where Wine cannot start a PE32 program.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
+if ! "$here/../../tools/can-run-win32.sh"; then
+  echo "wine-run: skipped $1" >&2
+  exit 77
+fi
 : "${ZELVIX_WINEPREFIX:=${TMPDIR:-/tmp}/zelvix-wine-$(id -u)}"
 export WINEPREFIX="$ZELVIX_WINEPREFIX"
 export WINEDEBUG="${ZELVIX_WINEDEBUG:--all}"
