@@ -1,10 +1,13 @@
 # What `cmake --install build/host` installs and what `make deb` packs (CPack,
-# Debian): mksfx, its manual page, and the stub it carries as a file of its own.
+# Debian): mksfx, its manual page and bash completion, and the stub it carries
+# as a file of its own.
 include(GNUInstallDirs)
 # Installing needs mksfx only, not the tests and benchmarks of this tree.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 install(TARGETS mksfx RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/tools/mksfx/mksfx.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/mksfx/mksfx.bash
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME mksfx)
 if(ZELVIX_STUB_FILE)
   install(FILES ${ZELVIX_STUB_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/zelvix-sfx RENAME sfx.exe)
 endif()

@@ -12,6 +12,7 @@ trap 'rm -rf "$scratch"' EXIT
 fail() { echo "CheckPackage: $*" >&2; exit 1; }
 
 expected="bin/mksfx
+share/bash-completion/completions/mksfx
 share/man/man1/mksfx.1
 share/zelvix-sfx/sfx.exe"
 [ "$(cd "$prefix" && find . -type f -printf '%P\n' | sort)" = "$expected" ] ||
