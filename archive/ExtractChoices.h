@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "archive/LocalHeader.h"
+
 // The user's extraction choices that live outside the main dialog's controls,
 // and the exchange buffers between the extraction driver and its prompts.
 
@@ -10,10 +12,10 @@ extern char ExtractPath[ExtractPathSize];  // destination directory; never empty
 enum OverwriteChoice : uint8_t { OverwriteAlways = 0, OverwriteSkip = 1, OverwriteConfirm = 2 };
 extern uint8_t OverwriteMode;  // an OverwriteChoice; the confirmation may change it mid-pass
 
-constexpr uint32_t PasswordTextSize = 25;     // at most 24 characters typed
+constexpr uint32_t PasswordTextSize = MaxPasswordLength + 1;
 extern char Password[PasswordTextSize];       // last password entered, kept for the run; "" = none
 extern char PasswordText[PasswordTextSize];   // written by the password prompt
-extern uint32_t PasswordLength;               // characters in PasswordText, 0..24
+extern uint32_t PasswordLength;               // characters in PasswordText, 0..MaxPasswordLength
 
 extern char ExistingName[256];   // final component of the output path the confirmation names
 extern uint8_t OverwriteAnswer;  // 1: overwrite the file named, 0: leave it

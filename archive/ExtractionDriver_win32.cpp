@@ -1,10 +1,8 @@
 #include "archive/ArchivePass.h"
 #include "archive/ExtractChoices.h"
+#include "archive/MemberData.h"
 #include "archive/OutputPath.h"
 #include "decode/Decrypt.h"
-#include "decode/Inflate.h"
-#include "decode/InputReader.h"
-#include "decode/OutputWindow.h"
 #include "dialogs/Prompts.h"
 #include "fileio/FileIo.h"
 #include "fsutil/FileSystem.h"
@@ -88,30 +86,6 @@ static void PumpOneMessage()
     }
 }
 
-// Decodes the member into OutputFile; true when the decoder finished it and
-// its CRC-32 matches the local header's.
-static bool WriteMemberData(const PassMember& member)
-{
-    const LocalFileHeader& header = member.header;
-    bool encrypted = (header.flags & FlagEncrypted) != 0;
-    uint64_t dataOffset = LayOutMember(member.start, header).dataOffset + (encrypted ? EncryptionHeaderSize : 0);
-    OutputCrc = 0xFFFFFFFFu;
-    if (header.method == 0)
-        InputRemaining = static_cast<int32_t>(header.uncompressedSize);
-    else
-        InputRemaining = static_cast<int32_t>(header.compressedSize - (encrypted ? EncryptionHeaderSize : 0));
-    // A size beyond 2 GiB or an encrypted member shorter than its header cannot
-    // be decoded; the member fails instead of reading a negative length.
-    bool sane = InputRemaining >= 0 && dataOffset <= 0xFFFFFFFFu &&
-                !(encrypted && header.compressedSize < EncryptionHeaderSize);
-    if (!sane || SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1)
-        return false;
-    CurrentHeader = header;  // the decoders read the encryption flag from it
-    bool decoded = header.method == 0 ? CopyStored() : Inflate();
-    bool crcMatches = header.crc32 == ~OutputCrc || header.crc32 == OutputCrc;
-    return decoded && crcMatches;
-}
-
 MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bool& reached)
 {
     if (!IsMemberSelected(list, member.ordinal))
@@ -133,7 +107,7 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
         }
     }
     reached = true;
-    if (member.header.method != 0 && member.header.method != 8) {
+    if (member.header.method != MethodStored && member.header.method != MethodDeflated) {
         // Found before anything is created, so no empty file replaces an existing one.
         MessageBoxA(nullptr, "Unsupported compression method", UnableCaption, MB_OK);
         return MemberOutcome::EndPass;
@@ -163,7 +137,7 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
     CopyString(status + length, sizeof status - length, outputPath);
     SetDlgItemTextA(dialog, IDC_STATUS, status);
     PumpOneMessage();
-    if (WriteMemberData(member))
+    if (DecodeMemberData(member.start, member.header) == DataOutcome::Verified)
         UnselectCurrentItem(list);
     if (!CloseFile(OutputFile))
         MessageBoxA(nullptr, outputPath, "Error Closing...", MB_OK);

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "decode/Decrypt.h"
+
 // The ZIP local file header, the one ZIP record the program reads. Each member
 // of the archive opens with one, followed by the name, the extra field and the
 // member's data (which starts with the 12-byte encryption header when flag
@@ -10,7 +12,7 @@ struct LocalFileHeader {
     uint32_t signature;
     uint16_t versionNeeded;
     uint16_t flags;             // bit 0: encrypted; bit 3: check byte is the time's high byte
-    uint16_t method;            // 0 stored, 8 deflated
+    uint16_t method;            // MethodStored or MethodDeflated; others are refused
     uint16_t modificationTime;  // DOS format
     uint16_t modificationDate;
     uint32_t crc32;
@@ -29,6 +31,12 @@ constexpr uint32_t EndOfCentralDirectorySignature = 0x06054B50;
 constexpr uint32_t DataDescriptorSignature = 0x08074B50;
 constexpr uint16_t FlagEncrypted = 0x0001;
 constexpr uint16_t FlagDataDescriptor = 0x0008;
+static_assert(FlagDataDescriptor == FlagCheckByteIsTime, "the password check reads the same flag bit");
+constexpr uint16_t MethodStored = 0;
+constexpr uint16_t MethodDeflated = 8;
+// The password prompt takes at most this many characters, so no longer
+// password can ever open a member in the stub.
+constexpr uint32_t MaxPasswordLength = 24;
 // Names up to this many bytes are read; a longer name is refused, never cut.
 constexpr uint32_t NameBufferSize = 258;
 

@@ -3,10 +3,10 @@
 // zlib's inflate plus crc32 and with libdeflate plus its crc32, all in memory.
 // The corpus is built from files on this machine: text, programs and libraries,
 // and files that are compressed already.
-#include "archive/LocalHeader.h"
 #include "decode/Crc32.h"
 #include "decode/Inflate.h"
 #include "decode/InputReader.h"
+#include "decode/MemberCoding.h"
 #include "decode/OutputWindow.h"
 #include "fileio/FileIo.h"
 
@@ -125,7 +125,7 @@ void OurInflate(benchmark::State& state)
 {
     ArchiveFile = OpenFileForReading(StreamFilePath.c_str());
     OutputFile = CreateOutputFile("/dev/null");
-    CurrentHeader.flags = 0;
+    CurrentCoding.encrypted = false;
     for (auto _ : state) {
         for (const Member& member : Corpus) {
             SeekFileTo(ArchiveFile, member.offset);

@@ -12,6 +12,10 @@ struct CipherKeySet {
 extern CipherKeySet CipherKeys;  // one set for the program; each check re-seeds it
 
 constexpr uint32_t EncryptionHeaderSize = 12;
+// The general-purpose flag bit that moves the check byte to the time's high
+// byte (bit 3: the member's sizes follow its data, so its CRC-32 was unknown
+// when the encryption header was written).
+constexpr uint16_t FlagCheckByteIsTime = 0x0008;
 
 void InitKeys(const char* password);
 void UpdateKeys(uint8_t byte);

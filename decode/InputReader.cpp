@@ -1,9 +1,10 @@
 #include "decode/InputReader.h"
 
-#include "archive/LocalHeader.h"
 #include "decode/Decrypt.h"
+#include "decode/MemberCoding.h"
 #include "fileio/FileIo.h"
 
+MemberCoding CurrentCoding;
 uint8_t* InputBuffer;
 int32_t InputCount;
 uint16_t InputPos;
@@ -20,7 +21,7 @@ int32_t ReadBufferedByte()
                             ? static_cast<uint32_t>(InputRemaining)
                             : InputPieceSize;
         InputCount = static_cast<int32_t>(ReadFromFile(ArchiveFile, InputBuffer, want));
-        if (CurrentHeader.flags & FlagEncrypted)
+        if (CurrentCoding.encrypted)
             DecryptBytes(InputBuffer, static_cast<uint32_t>(InputCount));
         InputPos = 0;
     }

@@ -4,7 +4,7 @@
 
 // The byte and bit source of the inflate decoder: a deflated member's data read
 // from ArchiveFile in pieces of at most 32,768 bytes, decrypted right after each
-// read when flag bit 0 of CurrentHeader is set, handed out one byte at a time.
+// read when CurrentCoding says the member is encrypted, handed out one byte at a time.
 // It never reads past the member's data; after its end NextByte returns -1.
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "word refills assume little-endian loads");
@@ -12,8 +12,14 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "word refills assume li
 constexpr uint32_t InputPieceSize = 32768;
 constexpr uint32_t InputBufferSize = 32770;
 
-// The bit buffer is a machine word: 64 bits on the host, 32 in the stub.
+// The bit buffer is a machine word: 64 bits on the host, 32 in the stub. A host
+// build defines ZELVIX_BIT_WORD_32 to decode with the stub's width (the fuzzers
+// run both widths).
+#ifdef ZELVIX_BIT_WORD_32
+using BitWord = uint32_t;
+#else
 using BitWord = uintptr_t;
+#endif
 constexpr uint32_t BitWordBytes = sizeof(BitWord);
 
 extern uint8_t* InputBuffer;     // InputBufferSize bytes; reads fill at most InputPieceSize

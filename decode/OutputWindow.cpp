@@ -1,10 +1,10 @@
 #include "decode/OutputWindow.h"
 
-#include "archive/LocalHeader.h"
 #include "decode/Crc32.h"
 #include "decode/Decrypt.h"
 #include "decode/InflateFast.h"
 #include "decode/InputReader.h"
+#include "decode/MemberCoding.h"
 #include "fileio/FileIo.h"
 #include "fileio/Memory.h"
 
@@ -42,7 +42,7 @@ bool CopyStored()
                             : InputPieceSize;
         uint32_t got = ReadFromFile(ArchiveFile, buffer.get(), want);
         InputRemaining -= static_cast<int32_t>(got);
-        if (CurrentHeader.flags & FlagEncrypted)
+        if (CurrentCoding.encrypted)
             DecryptBytes(buffer.get(), got);
         uint32_t written = WriteToFile(OutputFile, buffer.get(), got);
         CrcUpdate(buffer.get(), static_cast<int32_t>(written), OutputCrc);

@@ -23,7 +23,7 @@ extern bool OutputFellShort;
 void FlushWindow(uint16_t count);
 
 // Copies InputRemaining bytes of a stored member from ArchiveFile's current
-// position to OutputFile, decrypting when flag bit 0 of CurrentHeader is set.
+// position to OutputFile, decrypting when CurrentCoding says the member is encrypted.
 // Returns true when every byte of the member was read (the archive did not end
 // early) and written.
 bool CopyStored();

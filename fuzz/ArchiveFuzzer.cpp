@@ -1,12 +1,10 @@
 // Walks an archive given as fuzzer input with the program's own header walk and
 // decodes every member as the extraction driver does: the encryption header
-// checked with a fixed password, then CopyStored or Inflate into /dev/null.
+// checked with a fixed password, then DecodeMemberData into /dev/null.
 #include "archive/LocalHeader.h"
+#include "archive/MemberData.h"
 #include "decode/Crc32.h"
 #include "decode/Decrypt.h"
-#include "decode/Inflate.h"
-#include "decode/InputReader.h"
-#include "decode/OutputWindow.h"
 #include "fileio/FileIo.h"
 
 #include <fcntl.h>
@@ -40,30 +38,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const LocalFileHeader header = CurrentHeader;
         const uint32_t offset = static_cast<uint32_t>(CurrentHeaderOffset);
         MemberLayout layout = LayOutMember(offset, header);
-        if (layout.dataOffset <= 0xFFFFFFFFu && SeekFileTo(ArchiveFile, static_cast<uint32_t>(layout.dataOffset)) != -1 &&
-            (header.method == 0 || header.method == 8)) {
-            // As the driver does: sizes of 2 GiB and more, or encrypted members
-            // smaller than their header, give a negative count, which fails.
-            uint32_t dataSize = header.compressedSize;
-            bool accepted = true;
-            if (header.flags & FlagEncrypted) {
-                uint8_t check[24] = {};
-                ReadFromFile(ArchiveFile, check + 12, 12);
-                accepted = CheckEncryptionHeader(check, EncryptionHeaderSize, header.flags, "secret",
-                                                 header.modificationTime |
-                                                     (static_cast<uint32_t>(header.modificationDate) << 16),
-                                                 header.crc32);
-                dataSize -= EncryptionHeaderSize;
-            }
-            InputRemaining = static_cast<int32_t>(dataSize);
-            if (accepted) {
-                OutputCrc = 0xFFFFFFFFu;
-                if (header.method == 0)
-                    CopyStored();
-                else
-                    Inflate();
-            }
+        bool accepted = header.method == MethodStored || header.method == MethodDeflated;
+        if (accepted && (header.flags & FlagEncrypted)) {
+            uint8_t check[2 * EncryptionHeaderSize] = {};
+            accepted = layout.dataOffset <= 0xFFFFFFFFu &&
+                       SeekFileTo(ArchiveFile, static_cast<uint32_t>(layout.dataOffset)) != -1 &&
+                       ReadFromFile(ArchiveFile, check + EncryptionHeaderSize, EncryptionHeaderSize) ==
+                           EncryptionHeaderSize &&
+                       CheckEncryptionHeader(check, EncryptionHeaderSize, header.flags, "secret",
+                                             header.modificationTime |
+                                                 (static_cast<uint32_t>(header.modificationDate) << 16),
+                                             header.crc32);
         }
+        if (accepted)
+            DecodeMemberData(offset, header);
         WalkEnd end;
         more = StepToNextMember(offset, header, &end);
     }

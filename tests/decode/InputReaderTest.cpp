@@ -1,8 +1,8 @@
 #include "decode/InputReader.h"
 
-#include "archive/LocalHeader.h"
 #include "decode/Crc32.h"
 #include "decode/Decrypt.h"
+#include "decode/MemberCoding.h"
 #include "fileio/FileCallLog.h"
 #include "fileio/FileIo.h"
 #include "fileio/Memory.h"
@@ -40,8 +40,7 @@ protected:
         WriteWholeFile(dir / "archive", file);
         ArchiveFile = OpenFileForReading((dir / "archive").c_str());
         SeekFileTo(ArchiveFile, 3);
-        CurrentHeader = LocalFileHeader();
-        CurrentHeader.flags = flags;
+        CurrentCoding.encrypted = (flags & 1) != 0;
         InputRemaining = declared;
         InputBuffer = static_cast<uint8_t*>(AllocateBlock(InputBufferSize));
         InputPos = 0;

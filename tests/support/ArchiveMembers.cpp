@@ -1,11 +1,9 @@
 #include "tests/support/ArchiveMembers.h"
 
 #include "archive/LocalHeader.h"
+#include "archive/MemberData.h"
 #include "decode/Crc32.h"
 #include "decode/Decrypt.h"
-#include "decode/Inflate.h"
-#include "decode/InputReader.h"
-#include "decode/OutputWindow.h"
 #include "fileio/FileIo.h"
 
 #include <stdexcept>
@@ -32,26 +30,21 @@ std::vector<DecodedMember> DecodeArchive(const std::string& path, const char* pa
         SeekFileTo(ArchiveFile, static_cast<uint32_t>(layout.nameOffset));
         ReadFromFile(ArchiveFile, name.data(), header.nameLength);
         member.name = name;
-        SeekFileTo(ArchiveFile, static_cast<uint32_t>(layout.dataOffset));
-
-        InputRemaining = static_cast<int32_t>(header.compressedSize);
         member.passwordAccepted = true;
         if (header.flags & FlagEncrypted) {
-            uint8_t check[24];
-            ReadFromFile(ArchiveFile, check + 12, 12);
-            for (int i = 0; i < 12; ++i)
-                check[i] = check[12 + i];
+            uint8_t check[2 * EncryptionHeaderSize];
+            SeekFileTo(ArchiveFile, static_cast<uint32_t>(layout.dataOffset));
+            ReadFromFile(ArchiveFile, check + EncryptionHeaderSize, EncryptionHeaderSize);
             uint32_t timeAndDate = header.modificationTime | (static_cast<uint32_t>(header.modificationDate) << 16);
             member.passwordAccepted =
                 CheckEncryptionHeader(check, EncryptionHeaderSize, header.flags, password, timeAndDate, header.crc32);
-            InputRemaining = static_cast<int32_t>(header.compressedSize - EncryptionHeaderSize);
         }
-        if (member.passwordAccepted && (header.method == 0 || header.method == 8)) {
+        if (member.passwordAccepted && (header.method == MethodStored || header.method == MethodDeflated)) {
             std::string outputPath = dir / ("member" + std::to_string(members.size()));
             OutputFile = CreateOutputFile(outputPath.c_str());
-            OutputCrc = 0xFFFFFFFFu;
-            member.decoded = header.method == 0 ? CopyStored() : Inflate();
-            member.crcMatches = ~OutputCrc == header.crc32;
+            DataOutcome outcome = DecodeMemberData(offset, header);
+            member.decoded = outcome == DataOutcome::Verified || outcome == DataOutcome::CrcMismatch;
+            member.crcMatches = outcome == DataOutcome::Verified;
             CloseFile(OutputFile);
             OutputFile = NoFile;
             member.output = ReadWholeFile(outputPath);

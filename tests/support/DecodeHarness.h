@@ -6,24 +6,25 @@
 #include "decode/Decrypt.h"
 #include "tests/support/TestFiles.h"
 
-// Runs a decoder the way the extraction driver does: the member's data sits in
-// a file between other bytes, ArchiveFile is positioned at it, CurrentHeader,
-// InputRemaining and OutputCrc are set, OutputFile is a fresh file. Records the
-// file layer's calls on both files.
+// Runs a decoder the way the extraction driver does, through DecodeMemberData:
+// the member sits in a file with other bytes after it, its local header gives
+// the method, the flags and the sizes that make InputRemaining `declared`, and
+// OutputFile is a fresh file. Records the file layer's calls on both files.
 enum class Decoder { Inflate, CopyStored };
 
 constexpr int32_t UseDataSize = INT32_MIN;
 
 struct DecodeSetup {
     int32_t declared = UseDataSize;  // InputRemaining on entry
-    uint16_t flags = 0;             // CurrentHeader.flags
+    uint16_t flags = 0;             // the local header's flags
+    uint32_t uncompressedSize = 0xFFFFFFFFu;  // a deflated member's; a stored one's is `declared`
     const CipherKeySet* keys = nullptr;  // CipherKeys on entry, for encrypted data
     std::string outputPath;         // where to write; empty for a temporary file
 };
 
 struct DecodeResult {
     Bytes output;
-    bool succeeded = false;
+    bool succeeded = false;          // decoded whole (the CRC-32 is left to the caller)
     uint32_t outputCrc = 0;          // OutputCrc as the decoder left it
     std::vector<uint32_t> reads;     // counts asked of ArchiveFile, in order
     std::vector<uint32_t> writes;    // counts handed to OutputFile, in order

@@ -1,6 +1,7 @@
 #include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
 
+#include "archive/LocalHeader.h"
 #include "archive/StubSize.h"
 
 #include <cerrno>
@@ -113,9 +114,6 @@ Bytes LoadStub(const ParsedCommandLine& parsed, const std::string& command)
                                               std::to_string(StubSize));
     return stub;
 }
-
-// The stub's password prompt takes at most this many characters.
-constexpr size_t MaxPasswordLength = 24;
 
 std::string TakePassword(const ParsedCommandLine& parsed, bool confirm)
 {

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "archive/LocalHeader.h"
+
 using Bytes = std::vector<uint8_t>;
 
 // The stub walks a member's data with a signed 32-bit count, so no member's
@@ -23,8 +25,6 @@ constexpr uint16_t FlagUtf8Name = 0x0800;
 constexpr uint32_t DataDescriptorSize = 16;  // signature, CRC-32, both sizes
 constexpr uint32_t CentralHeaderSize = 46;   // before the name, extra field and comment
 constexpr uint32_t EndRecordSize = 22;       // before the archive comment
-constexpr uint16_t MethodStored = 0;
-constexpr uint16_t MethodDeflated = 8;
 
 // One member as the central directory records it.
 struct ZipEntry {

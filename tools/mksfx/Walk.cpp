@@ -8,10 +8,9 @@
 #include "tools/mksfx/MemberCheck.h"
 
 #include "archive/LocalHeader.h"
+#include "archive/MemberData.h"
 #include "archive/StubSize.h"
 #include "decode/Decrypt.h"
-#include "decode/Inflate.h"
-#include "decode/InputReader.h"
 #include "decode/OutputWindow.h"
 #include "fileio/FileIo.h"
 #include "fsutil/PathString.h"
@@ -214,35 +213,28 @@ private:
     bool interactive = false;
 };
 
-// Decodes the member's data from ArchiveFile into `output` with the stub's
-// decoders. For an encrypted member PasswordKeeper::Unlock has run. Returns
-// the error, or "".
+// Decodes the member's data from ArchiveFile into `output` exactly as the stub
+// does. For an encrypted member PasswordKeeper::Unlock has run. Returns the
+// error, or "".
 std::string DecodeMember(const WalkedMember& member, FileHandle output)
 {
     const LocalFileHeader& header = member.header;
-    bool encrypted = header.flags & FlagEncrypted;
-    uint64_t dataOffset = member.dataOffset + (encrypted ? EncryptionHeaderSize : 0);
-    uint32_t inputLength =
-        header.method == MethodStored ? header.uncompressedSize
-                                      : header.compressedSize - (encrypted ? EncryptionHeaderSize : 0);
-    if (inputLength > 0x7FFFFFFFu)
-        return "its data is 2 GiB or larger, more than the stub can extract";
-    if (dataOffset > 0xFFFFFFFFu || SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1)
-        return "its data lies beyond the end of the file";
-    CurrentHeader = header;
     OutputFile = output;
-    OutputCrc = 0xFFFFFFFFu;
-    InputRemaining = static_cast<int32_t>(inputLength);
-    bool decoded = header.method == MethodStored ? CopyStored() : Inflate();
+    DataOutcome outcome = DecodeMemberData(member.start, header);
     OutputFile = NoFile;
-    uint32_t crc = ~OutputCrc;
-    if (!decoded)
+    switch (outcome) {
+    case DataOutcome::Verified:
+        return "";
+    case DataOutcome::OutOfReach:
+        return "its data is 2 GiB or larger or lies beyond the end of the file, out of the stub's reach";
+    case DataOutcome::Damaged:
         return header.method == MethodStored ? "its data is cut short or could not be written"
                                              : "its deflated data is damaged (the decoder failed)";
-    if (crc != header.crc32)
-        return "CRC-32 mismatch: the header says " + Hex32(header.crc32) + ", the data gives " + Hex32(crc) +
-               (encrypted ? " (a wrong password can pass the check byte)" : "");
-    return "";
+    case DataOutcome::CrcMismatch:
+        break;
+    }
+    return "CRC-32 mismatch: the header says " + Hex32(header.crc32) + ", the data gives " + Hex32(~OutputCrc) +
+           ((header.flags & FlagEncrypted) ? " (a wrong password can pass the check byte)" : "");
 }
 
 const std::vector<OptionSpec> TestOptions = {
