@@ -19,7 +19,14 @@ DataOutcome DecodeMemberData(uint32_t start, const LocalFileHeader& header)
     if (count > 0x7FFFFFFFu || header.compressedSize < headerBytes || dataOffset > 0xFFFFFFFFu ||
         SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1)
         return DataOutcome::OutOfReach;
+    // A stored member's data is its output: sizes that disagree would copy
+    // bytes that are not its own, up to the archive's end, for every such
+    // member (overlapping members, an archive bomb). Wrap-round cannot make
+    // them agree, since the count fits 31 bits.
+    if (header.method == MethodStored && header.compressedSize != count + headerBytes)
+        return DataOutcome::SizeMismatch;
     CurrentCoding.encrypted = encrypted;
+    CurrentCoding.uncompressedSize = header.uncompressedSize;
     OutputCrc = 0xFFFFFFFFu;
     InputRemaining = static_cast<int32_t>(count);
     if (!(header.method == MethodStored ? CopyStored() : Inflate()))

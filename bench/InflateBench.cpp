@@ -126,6 +126,7 @@ void OurInflate(benchmark::State& state)
     ArchiveFile = OpenFileForReading(StreamFilePath.c_str());
     OutputFile = CreateOutputFile("/dev/null");
     CurrentCoding.encrypted = false;
+    CurrentCoding.uncompressedSize = 0xFFFFFFFFu;
     for (auto _ : state) {
         for (const Member& member : Corpus) {
             SeekFileTo(ArchiveFile, member.offset);

@@ -2,6 +2,7 @@
 
 #include "decode/InflateFast.h"
 #include "decode/InputReader.h"
+#include "decode/MemberCoding.h"
 #include "decode/OutputWindow.h"
 #include "fileio/Memory.h"
 
@@ -124,10 +125,8 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
     for (;;) {
         // The last symbol took bits from past the end of the input: the member
         // is cut short, and decoding the 1 bits that follow could run for ever.
-        if (count < input.overrunBits) {
-            input.Store();
-            return 1;
-        }
+        if (count < input.overrunBits)
+            break;
         if constexpr (InflateHasFastLoop) {
             if (BlockFastTables && input.pos + FastInputMargin <= static_cast<uint32_t>(InputCount) &&
                 pos <= WindowSize - FastOutputMargin && input.overrunBits == 0) {
@@ -154,17 +153,16 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
         }
         FillCodeBits(literalBits, bits, count, input);
         const HuffmanEntry* entry = ResolveCode(literalTable + (bits & literalMask), bits, count, input);
-        if (!entry) {
-            input.Store();
-            return 1;
-        }
+        if (!entry)
+            break;
         DumpBits(entry->bits, bits, count);
         uint32_t operation = entry->operation;
         if (operation == OperationLiteral) {
             window[pos++] = static_cast<uint8_t>(entry->value);
             if (pos == WindowSize) {
-                FlushWindow(WindowSize);
                 pos = 0;
+                if (!FlushWindow(WindowSize))
+                    break;
             }
             continue;
         }
@@ -181,10 +179,8 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
 
         FillCodeBits(distanceBits, bits, count, input);
         entry = ResolveCode(distanceTable + (bits & distanceMask), bits, count, input);
-        if (!entry) {
-            input.Store();
-            return 1;
-        }
+        if (!entry)
+            break;
         DumpBits(entry->bits, bits, count);
         operation = entry->operation;
         FillCodeBits(operation, bits, count, input);
@@ -227,8 +223,9 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
             }
             pos += length;
             if (pos == WindowSize) {
-                FlushWindow(WindowSize);
                 pos = 0;
+                if (!FlushWindow(WindowSize))
+                    break;
             }
         } else {
             // The run crosses the window's end or its source wraps round it.
@@ -236,12 +233,19 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
                 window[pos++] = window[from];
                 from = (from + 1) & (WindowSize - 1);
                 if (pos == WindowSize) {
-                    FlushWindow(WindowSize);
                     pos = 0;
+                    if (!FlushWindow(WindowSize))
+                        length = 0;
                 }
             }
+            if (OutputFellShort)
+                break;
         }
     }
+    // An invalid code, the end of the input, or a flush that fell short or
+    // would have passed the uncompressed size.
+    input.Store();
+    return 1;
 }
 
 int InflateStored()
@@ -285,8 +289,9 @@ int InflateStored()
             }
         }
         if (pos == WindowSize) {
-            FlushWindow(WindowSize);
             pos = 0;
+            if (!FlushWindow(WindowSize))
+                return 1;
         }
     }
     WindowPos = static_cast<uint16_t>(pos);
@@ -438,6 +443,7 @@ bool Inflate()
     BitCount = 0;
     InputOverrunBits = 0;
     OutputFellShort = false;
+    OutputRoom = CurrentCoding.uncompressedSize;
     InputBuffer = static_cast<uint8_t*>(AllocateBlock(InputBufferSize));
     SlideWindow = static_cast<uint8_t*>(AllocateClearedBlock(WindowBlockSize));
     FixedLiteralTable = nullptr;

@@ -13,10 +13,17 @@
 uint32_t OutputCrc;
 uint8_t* SlideWindow;
 uint16_t WindowPos;
+uint32_t OutputRoom;
 bool OutputFellShort;
 
-void FlushWindow(uint16_t count)
+bool FlushWindow(uint16_t count)
 {
+    WindowPos = 0;
+    if (count > OutputRoom) {
+        OutputFellShort = true;
+        return false;
+    }
+    OutputRoom -= count;
     if (WriteToFile(OutputFile, SlideWindow, count) != count)
         OutputFellShort = true;
     // The register covers what was handed over; a short write fails the member anyway.
@@ -25,7 +32,7 @@ void FlushWindow(uint16_t count)
         if (WindowShadow)
             std::memcpy(WindowShadow, SlideWindow, count);
     }
-    WindowPos = 0;
+    return !OutputFellShort;
 }
 
 bool CopyStored()

@@ -14,13 +14,21 @@ constexpr uint32_t WindowBlockSize = WindowSize + 2 * sizeof(uintptr_t);
 extern uint32_t OutputCrc;      // set to 0xFFFFFFFF by the driver before each member
 extern uint8_t* SlideWindow;    // WindowBlockSize bytes, cleared; positions 0..32,767 form the window
 extern uint16_t WindowPos;      // next window position to write, 0..32,768
-// Set by FlushWindow when the system wrote less than it was given; the inflate
-// decoder clears it per member and then reports the member as failed.
+// Set by FlushWindow when the system wrote less than it was given or the bytes
+// would pass OutputRoom; the inflate decoder clears it per member and then
+// reports the member as failed.
 extern bool OutputFellShort;
 
+// Output bytes the member may still write: the inflate decoder starts it at
+// CurrentCoding.uncompressedSize, so that no member writes more than its
+// header says, however far its data would run.
+extern uint32_t OutputRoom;
+
 // Writes the first `count` window bytes to OutputFile in one write, adds them to
-// OutputCrc, and sets WindowPos to 0.
-void FlushWindow(uint16_t count);
+// OutputCrc, and sets WindowPos to 0. Writes nothing when the bytes would pass
+// OutputRoom. Returns false, with OutputFellShort set, when it wrote nothing or
+// the system wrote less: the decoder then stops.
+bool FlushWindow(uint16_t count);
 
 // Copies InputRemaining bytes of a stored member from ArchiveFile's current
 // position to OutputFile, decrypting when CurrentCoding says the member is encrypted.

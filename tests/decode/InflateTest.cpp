@@ -569,7 +569,7 @@ TEST(InflateOutput, AShortWriteFailsTheMember)
     setup.outputPath = "/dev/full";
     DecodeResult result = RunDecoder(Decoder::Inflate, DeflateWithZlib(data, 6), setup);
     EXPECT_FALSE(result.succeeded);
-    EXPECT_EQ(result.writes.size(), 4u);  // decoding itself went on to the end
+    EXPECT_EQ(result.writes.size(), 1u);  // decoding stops at the write that fell short
 }
 
 TEST(HuffmanTables, FixedTablesHaveTheirDocumentedShape)

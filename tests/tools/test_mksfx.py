@@ -73,6 +73,24 @@ def local_headers(data, start):
     return members, data[at:at + 4]
 
 
+def overlapping_stored_members(count, tail):
+    """Stored members of compressed size 0, each next header right after the
+    last one's name, whose uncompressed sizes and CRC-32s cover every byte after
+    their names: the following members, the central directory and `tail`."""
+    names = [b"m%02d.txt" % i for i in range(count)]
+    central, at = b"", 0
+    for name in names:
+        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 10, 0, 0, 0, 0, 0, 0, 0, len(name),
+                               0, 0, 0, 0, 0, at) + name
+        at += 30 + len(name)
+    archive = central + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(central), at,
+                                    len(tail)) + tail
+    for name in reversed(names):
+        archive = struct.pack("<IHHHHHIIIHH", 0x04034B50, 10, 0, 0, 0, 0, zlib.crc32(archive), 0, len(archive),
+                              len(name), 0) + name + archive
+    return archive
+
+
 class MksfxCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="mksfx-test-")
@@ -543,6 +561,15 @@ class WalkChecks(MksfxCase):
         write_bytes(truncated, wrong_size)
         _c, _o, err = self.mksfx("list", truncated, expect=1)
         self.assertIn("after member a.txt", err)
+
+    def test_overlapping_stored_members_fail_in_test_and_extract(self):
+        bomb = self.write("bomb.zip", overlapping_stored_members(20, b"x" * 5000))
+        _c, _o, err = self.mksfx("test", bomb, expect=1)
+        self.assertIn("20 of 20 members failed", err)
+        self.assertIn("member m00.txt: it is stored, but its compressed size 0", err)
+        _c, _o, err = self.mksfx("extract", bomb, "-d", self.path("x"), expect=1)
+        self.assertIn("20 of 20 members failed", err)
+        self.assertEqual(tree_bytes(self.path("x")), {})
 
     def test_not_an_archive(self):
         self.write("junk.bin", os.urandom(50000))

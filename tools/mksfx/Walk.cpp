@@ -227,9 +227,14 @@ std::string DecodeMember(const WalkedMember& member, FileHandle output)
         return "";
     case DataOutcome::OutOfReach:
         return "its data is 2 GiB or larger or lies beyond the end of the file, out of the stub's reach";
+    case DataOutcome::SizeMismatch:
+        return "it is stored, but its compressed size " + std::to_string(header.compressedSize) +
+               " is not its uncompressed size " + std::to_string(header.uncompressedSize) +
+               ((header.flags & FlagEncrypted) ? " plus the 12-byte encryption header" : "");
     case DataOutcome::Damaged:
         return header.method == MethodStored ? "its data is cut short or could not be written"
-                                             : "its deflated data is damaged (the decoder failed)";
+                                             : "its deflated data is damaged or decodes to more than its "
+                                               "uncompressed size (the decoder failed)";
     case DataOutcome::CrcMismatch:
         break;
     }

@@ -384,6 +384,17 @@ TEST_F(Extraction, ATruncatedArchiveIsReportedAndNeverSucceeds)
     EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"runs.bin"}));
 }
 
+TEST_F(Extraction, OverlappingStoredMembersFailWithoutACopy)
+{
+    Start("overlapping.exe");
+    ExtractAndExpect(FailureSummary);
+    EXPECT_EQ(session->SelectedItems(MemberList).size(), 20u);
+    FileMap got = FilesUnder(outDir);
+    EXPECT_EQ(got.size(), 20u);
+    for (const auto& [path, bytes] : got)
+        EXPECT_TRUE(bytes.empty()) << path;
+}
+
 TEST_F(Extraction, StreamedMembersWithZeroSizesDoNotVerify)
 {
     Start("streamed.exe");
