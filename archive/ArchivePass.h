@@ -12,8 +12,10 @@ void RunArchivePass(HWND dialog, bool listing);
 // true while a pass runs; the main dialog ignores or defers commands meanwhile.
 extern bool PassRunning;
 
-// What the driver tells the pass after a member.
-enum class MemberOutcome { Continue, EndPass };
+// What the driver tells the pass after a member. Failed: the member was tried
+// and not extracted (refused name, file that did not open, damaged data); the
+// pass goes on but never reports success, whatever the list shows by then.
+enum class MemberOutcome { Continue, Failed, EndPass };
 
 // The member being handled by an extracting pass.
 struct PassMember {

@@ -36,9 +36,8 @@ static bool ReadDisplayName(HWND dialog, char* nameBuffer, char* displayName)
     return true;
 }
 
-static void ShowSummary(HWND dialog, HWND list)
+static void ShowSummary(HWND dialog, bool allVerified)
 {
-    bool allVerified = SendMessageA(list, LB_GETSELCOUNT, 0, 0) == 0;
     SetDlgItemTextA(dialog, IDC_STATUS,
                     allVerified ? "CRC validation passed on all file( s )... extraction successful"
                                 : "The remaining hilited file( s ) failed CRC validation");
@@ -81,6 +80,7 @@ void RunArchivePass(HWND dialog, bool listing)
 
     bool reached = false;
     bool walkComplete = true;  // false when the pass ends before the walk does
+    bool memberFailed = false;  // the list may have been clicked since, so it is kept here
     WalkEnd end = WalkEnd::NotEnded;
     uint32_t ordinal = 0;
     bool more = ReadLocalHeader();
@@ -101,9 +101,13 @@ void RunArchivePass(HWND dialog, bool listing)
                 LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(displayName.get()));
                 SendMessageA(list, LB_SETITEMDATA, index, ordinal);  // an index of LB_ERR is refused
             }
-        } else if (ExtractMember(dialog, list, member, reached) == MemberOutcome::EndPass) {
-            walkComplete = false;
-            break;
+        } else {
+            MemberOutcome outcome = ExtractMember(dialog, list, member, reached);
+            if (outcome == MemberOutcome::EndPass) {
+                walkComplete = false;
+                break;
+            }
+            memberFailed |= outcome == MemberOutcome::Failed;
         }
         more = StepToNextMember(member.start, member.header, &end);
     }
@@ -121,10 +125,13 @@ void RunArchivePass(HWND dialog, bool listing)
     bool cleanEnd = walkComplete && end == WalkEnd::AtCentralDirectory;
     if (!listing && reached && walkComplete) {
         // A walk that stopped short never claims success.
-        if (cleanEnd || SendMessageA(list, LB_GETSELCOUNT, 0, 0) != 0)
-            ShowSummary(dialog, list);
+        bool allVerified = !memberFailed && SendMessageA(list, LB_GETSELCOUNT, 0, 0) == 0;
+        if (cleanEnd || !allVerified)
+            ShowSummary(dialog, allVerified);
     }
-    if (!HasDirectories) {
+    // A pass that ended early has not seen every name, so it cannot tell that
+    // the archive holds no directory.
+    if (walkComplete && !HasDirectories) {
         CheckDlgButton(dialog, IDC_RESTOREDIRS, BST_UNCHECKED);
         EnableWindow(GetDlgItem(dialog, IDC_RESTOREDIRS), FALSE);
     }

@@ -60,11 +60,9 @@ static void ShowUnsafeName(const char* displayName)
     MessageBoxA(nullptr, text, UnableCaption, MB_OK);
 }
 
-// true when the member should be written over an existing file.
-static bool MayWrite(HWND list, const char* outputPath)
+// true when the member should replace the file already at its output path.
+static bool MayReplace(HWND list, const char* outputPath)
 {
-    if (!PathExists(outputPath))
-        return true;
     if (OverwriteMode == OverwriteConfirm) {
         PathNamePart(outputPath, ExistingName, sizeof ExistingName);
         ConfirmOverwrite();
@@ -93,9 +91,15 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
     if (IsUnsafeMemberName(member.displayName)) {
         reached = true;
         ShowUnsafeName(member.displayName);  // the item stays selected: it was not extracted
-        return MemberOutcome::Continue;
+        return MemberOutcome::Failed;
     }
-    if (member.header.flags & FlagEncrypted) {
+    // Only stored and deflated data under the traditional cipher can be
+    // decoded. No password opens anything else (WinZip AES is method 99,
+    // strong encryption sets bit 6), so none is asked for.
+    const LocalFileHeader& header = member.header;
+    bool decodable = (header.method == MethodStored || header.method == MethodDeflated) &&
+                     !(header.flags & FlagStrongEncryption);
+    if (decodable && (header.flags & FlagEncrypted)) {
         PasswordOutcome password = VerifyPassword(member);
         if (password == PasswordOutcome::Refused)
             return MemberOutcome::EndPass;  // three wrong passwords end the pass without a word
@@ -103,15 +107,10 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
             // The archive ends inside the member: it fails, but no password
             // was refused, so the pass goes on and its summary reports it.
             reached = true;
-            return MemberOutcome::Continue;
+            return MemberOutcome::Failed;
         }
     }
     reached = true;
-    if (member.header.method != MethodStored && member.header.method != MethodDeflated) {
-        // Found before anything is created, so no empty file replaces an existing one.
-        MessageBoxA(nullptr, "Unsupported compression method", UnableCaption, MB_OK);
-        return MemberOutcome::EndPass;
-    }
 
     char outputPath[OutputPathSize];
     if (!FormOutputPath(ExtractPath, member.displayName, outputPath, sizeof outputPath)) {
@@ -119,28 +118,62 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
         char shown[ExtractPathSize + 1 + NameBufferSize + 1];
         FormOutputPath(ExtractPath, member.displayName, shown, sizeof shown);
         MessageBoxA(nullptr, shown, "Couldn't open...", MB_OK);
+        return MemberOutcome::Failed;
+    }
+    bool replacing = PathExists(outputPath);
+    if (replacing && !MayReplace(list, outputPath))
         return MemberOutcome::Continue;
+    if (!decodable) {
+        // Told after the policy has had its say and before anything is created.
+        MessageBoxA(nullptr, "Unsupported compression method", UnableCaption, MB_OK);
+        return MemberOutcome::EndPass;
     }
     char directory[OutputPathSize];
     PathDirPart(outputPath, directory, sizeof directory);
     EnsureDirectory(directory);  // a failure shows as the file not opening below
-    if (!MayWrite(list, outputPath))
-        return MemberOutcome::Continue;
 
-    OutputFile = CreateOutputFile(outputPath);
+    // An existing file gives way only to a member that verified: the data goes
+    // to a new file beside it, "name~0" to "name~9", which takes the file's
+    // name at the end.
+    char temporary[OutputPathSize];
+    uint32_t pathLength = CopyString(temporary, sizeof temporary, outputPath);
+    OutputFile = NoFile;
+    if (!replacing) {
+        OutputFile = CreateOutputFile(outputPath);
+    } else if (pathLength + 2 < sizeof temporary) {
+        temporary[pathLength] = '~';
+        temporary[pathLength + 2] = '\0';
+        for (char digit = '0'; OutputFile == NoFile && digit <= '9'; ++digit) {
+            temporary[pathLength + 1] = digit;
+            OutputFile = CreateOutputFile(temporary, true);  // never an existing file
+        }
+    }
     if (OutputFile == NoFile) {
         MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
-        return MemberOutcome::Continue;
+        return MemberOutcome::Failed;
     }
     char status[sizeof "Extracting: " + OutputPathSize];
     uint32_t length = CopyString(status, sizeof status, "Extracting: ");
     CopyString(status + length, sizeof status - length, outputPath);
     SetDlgItemTextA(dialog, IDC_STATUS, status);
     PumpOneMessage();
-    if (DecodeMemberData(member.start, member.header) == DataOutcome::Verified)
-        UnselectCurrentItem(list);
-    if (!CloseFile(OutputFile))
-        MessageBoxA(nullptr, outputPath, "Error Closing...", MB_OK);
+    bool verified = DecodeMemberData(member.start, member.header) == DataOutcome::Verified;
+    bool closed = CloseFile(OutputFile);
     OutputFile = NoFile;
+    if (!closed)
+        MessageBoxA(nullptr, outputPath, "Error Closing...", MB_OK);
+    if (replacing) {
+        // A file that may not be whole on disk never takes the old one's place.
+        verified = verified && closed;
+        if (verified && !MoveFileExA(temporary, outputPath, MOVEFILE_REPLACE_EXISTING)) {
+            MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
+            verified = false;
+        }
+        if (!verified)
+            DeleteFileA(temporary);
+    }
+    if (!verified)
+        return MemberOutcome::Failed;
+    UnselectCurrentItem(list);
     return MemberOutcome::Continue;
 }

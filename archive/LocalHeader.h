@@ -31,6 +31,7 @@ constexpr uint32_t EndOfCentralDirectorySignature = 0x06054B50;
 constexpr uint32_t DataDescriptorSignature = 0x08074B50;
 constexpr uint16_t FlagEncrypted = 0x0001;
 constexpr uint16_t FlagDataDescriptor = 0x0008;
+constexpr uint16_t FlagStrongEncryption = 0x0040;  // a cipher other than the traditional one
 static_assert(FlagDataDescriptor == FlagCheckByteIsTime, "the password check reads the same flag bit");
 constexpr uint16_t MethodStored = 0;
 constexpr uint16_t MethodDeflated = 8;

@@ -11,11 +11,15 @@ static const char QuestionTail[] = "...already exists, overwrite?";
 
 // "Don't ask again" makes the answer the mode for the rest of the run, and the
 // main dialog's radio buttons show it, since every Extract reads them again.
+// The user may have clicked any of them while this prompt was open, so each
+// of the three is set.
 static void RememberAnswer(bool overwrite)
 {
     OverwriteMode = overwrite ? OverwriteAlways : OverwriteSkip;
-    CheckDlgButton(MainDialog, IDC_CONFIRM, BST_UNCHECKED);
-    CheckDlgButton(MainDialog, overwrite ? IDC_OVERWRITE : IDC_SKIP, BST_CHECKED);
+    static_assert(IDC_SKIP == IDC_OVERWRITE + 1 && IDC_CONFIRM == IDC_OVERWRITE + 2, "one group of three");
+    int chosen = overwrite ? IDC_OVERWRITE : IDC_SKIP;
+    for (int id = IDC_OVERWRITE; id <= IDC_CONFIRM; ++id)
+        CheckDlgButton(MainDialog, id, id == chosen ? BST_CHECKED : BST_UNCHECKED);
 }
 
 static INT_PTR CALLBACK FileExistDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)

@@ -17,8 +17,9 @@ extern FileHandle OutputFile;
 
 // Opens an existing file for reading, others may read it too. NoFile on failure.
 FileHandle OpenFileForReading(const char* path);
-// Creates or truncates a file for writing. NoFile on failure.
-FileHandle CreateOutputFile(const char* path);
+// Creates or truncates a file for writing; with mustBeNew, creates it only
+// when nothing has that name yet. NoFile on failure.
+FileHandle CreateOutputFile(const char* path, bool mustBeNew = false);
 // Bytes read, at most count; a failed read and the end of the file both give 0.
 uint32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count);
 // Bytes the system reports written.

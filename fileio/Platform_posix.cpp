@@ -17,9 +17,9 @@ FileHandle OpenFileForReading(const char* path)
     return fd < 0 ? NoFile : fd;
 }
 
-FileHandle CreateOutputFile(const char* path)
+FileHandle CreateOutputFile(const char* path, bool mustBeNew)
 {
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = open(path, O_WRONLY | O_CREAT | (mustBeNew ? O_EXCL : O_TRUNC) | O_CLOEXEC, 0644);
     return fd < 0 ? NoFile : fd;
 }
 

@@ -19,10 +19,10 @@ FileHandle OpenFileForReading(const char* path)
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-FileHandle CreateOutputFile(const char* path)
+FileHandle CreateOutputFile(const char* path, bool mustBeNew)
 {
-    return FromHandle(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return FromHandle(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                  mustBeNew ? CREATE_NEW : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 uint32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count)

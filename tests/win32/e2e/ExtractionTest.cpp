@@ -321,6 +321,10 @@ TEST_F(Extraction, ThreeWrongPasswordsEndThePassSilently)
     EXPECT_EQ(FilesUnder(outDir).size(), 0u);
     EXPECT_EQ(StatusText().rfind("CRC", 0), std::string::npos);
     EXPECT_EQ(session->SelectedCount(MemberList), 3);
+    // The pass never reached sub\three.txt: the list still shows directories,
+    // so "Res&tore directories" keeps its state.
+    EXPECT_TRUE(session->IsChecked(RestoreDirs));
+    EXPECT_TRUE(session->IsEnabled(RestoreDirs));
 }
 
 TEST_F(Extraction, ADisagreeingDescriptorStopsTheWalkWithAMessage)
@@ -561,6 +565,95 @@ TEST_F(Extraction, ExitDuringAPromptWaitsForThePassToEnd)
     ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
     EXPECT_EQ(session->WaitForExit(10000), 0u);
     EXPECT_EQ(FilesUnder(outDir), Expected("encrypted-single.exe"));
+}
+
+TEST_F(Extraction, ClicksUnderTheConfirmationNeitherHideAFailureNorCheckTwoButtons)
+{
+    Start("damaged-member.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    WriteWholeFile(outDir + "\\runs.bin", "mine");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    // docs\guide.txt has failed by the time runs.bin is asked about; the user
+    // unselects its item, picks "&Skip", then answers "&Yes" for good.
+    HWND prompt = session->WaitForDialog(OverwriteCaption);
+    ASSERT_NE(prompt, nullptr);
+    ASSERT_EQ(session->ListItems(MemberList)[1], "docs\\guide.txt");
+    ASSERT_TRUE(session->SetItemSelected(MemberList, 1, false));
+    ASSERT_TRUE(session->Click(Skip));
+    ASSERT_TRUE(PostClick(GetDlgItem(prompt, DontAskAgain)));
+    ASSERT_TRUE(WaitUntil([&] { return SendMessageA(GetDlgItem(prompt, DontAskAgain), BM_GETCHECK, 0, 0) == 1; }));
+    Answer(OverwriteCaption, Yes);
+    WaitForStatus(FailureSummary);
+    EXPECT_EQ(FilesUnder(outDir)["runs.bin"], Expected("damaged-member.exe")["runs.bin"]);
+    EXPECT_TRUE(session->IsChecked(Overwrite));
+    EXPECT_FALSE(session->IsChecked(Skip));
+    EXPECT_FALSE(session->IsChecked(Confirm));
+}
+
+TEST_F(Extraction, AFailedMemberNeverReplacesTheFileItWouldOverwrite)
+{
+    // Overwrite mode: a damaged member leaves the existing file as it was, a
+    // good one replaces its file, and no temporary file is left behind.
+    Start("damaged-member.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    CreateDirectoryA((outDir + "\\docs").c_str(), nullptr);
+    WriteWholeFile(outDir + "\\docs\\guide.txt", "mine");
+    WriteWholeFile(outDir + "\\readme.txt", "old");
+    ASSERT_TRUE(session->Click(Overwrite));
+    ExtractAndExpect(FailureSummary);
+    FileMap expected = Expected("damaged-member.exe");
+    expected["docs\\guide.txt"] = "mine";
+    EXPECT_EQ(FilesUnder(outDir), expected);
+    EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"docs\\guide.txt"}));
+    session->Close();
+    EXPECT_EQ(session->WaitForExit(), 0u);
+
+    // "&Yes" after a wrong password that passes the one-byte check.
+    std::string password;
+    ASSERT_TRUE(ReadWholeFile(FixturePath("encrypted-collision.exe.password"), password));
+    Start("encrypted-collision.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    WriteWholeFile(outDir + "\\only.txt", "mine");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    ASSERT_TRUE(session->SetDialogText(PasswordCaption, PromptField, password));
+    ASSERT_TRUE(session->AnswerDialog(PasswordCaption, IDOK));
+    Answer(OverwriteCaption, Yes);
+    WaitForStatus(FailureSummary);
+    EXPECT_EQ(FilesUnder(outDir), (FileMap{{"only.txt", "mine"}}));
+}
+
+TEST_F(Extraction, UndecodableMembersAreCheckedAfterTheOverwriteDecisionWithoutAPassword)
+{
+    // Skip mode passes over an existing file whatever its member's method.
+    Start("bzip2-member.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    WriteWholeFile(outDir + "\\packed.txt", "keep me");
+    ASSERT_TRUE(session->Click(Skip));
+    ExtractAndExpect(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir), (FileMap{{"first.txt", "first\n"}, {"packed.txt", "keep me"}, {"last.txt", "last\n"}}));
+    session->Close();
+    EXPECT_EQ(session->WaitForExit(), 0u);
+
+    // WinZip AES and strong encryption: no password prompt, the method box
+    // after the policy's decision, and nothing created.
+    for (const char* fixture : {"aes.exe", "strong-encryption.exe"}) {
+        SCOPED_TRACE(fixture);
+        bool pair = std::string(fixture) == "aes.exe";
+        Start(fixture);
+        CreateDirectoryA(outDir.c_str(), nullptr);
+        if (pair)
+            WriteWholeFile(outDir + "\\one.txt", "mine");
+        ASSERT_TRUE(session->Click(Skip));
+        ASSERT_TRUE(session->Click(ExtractButton));
+        EXPECT_EQ(session->WaitForMessageBox(UnableCaption), "Unsupported compression method");
+        EXPECT_EQ(session->FindDialog(PasswordCaption), nullptr);
+        ASSERT_TRUE(session->DismissMessageBox(UnableCaption));
+        Sleep(300);
+        EXPECT_EQ(session->FindDialog(PasswordCaption), nullptr);
+        EXPECT_EQ(FilesUnder(outDir), pair ? FileMap({{"one.txt", "mine"}}) : FileMap());
+        session->Close();
+        EXPECT_EQ(session->WaitForExit(), 0u);
+    }
 }
 
 }  // namespace
