@@ -470,5 +470,8 @@ bool Inflate()
         WindowShadow = nullptr;
         BlockFastTables = nullptr;
     }
-    return result == 0 && !OutputFellShort;
+    // The bits of 1 after the input's end can read as an end-of-block code
+    // (the all-ones pattern ends many codes): a member whose last block ended
+    // on such bits was cut short.
+    return result == 0 && !OutputFellShort && BitCount >= InputOverrunBits;
 }

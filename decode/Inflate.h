@@ -8,7 +8,7 @@
 // the member decoded completely: every block ended normally up to the block
 // with the last-block flag, and every write took all its bytes. Any failure (an
 // invalid code, a bad stored length, type 3, a code that cannot be built, the
-// input ending first) returns false.
+// input ending first, even inside the last end-of-block code) returns false.
 bool Inflate();
 
 // The parts of Inflate, each on the globals of the input reader and the output

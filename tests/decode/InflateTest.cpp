@@ -449,6 +449,16 @@ TEST(InflateEndOfInput, TruncatedStreamsFailAndStop)
         Bytes cut(stream.begin(), stream.end() - 1);
         EXPECT_FALSE(RunDecoder(Decoder::Inflate, cut, setup).succeeded);
     }
+    // One final dynamic block whose end-of-block code is the all-ones pattern,
+    // which the 1 bits after the end of the input imitate.
+    Bytes letters(1000, 'a');
+    letters.insert(letters.end(), 10, 'b');
+    Bytes huffman = DeflateWithZlib(letters, 6, Z_HUFFMAN_ONLY);
+    ASSERT_EQ(huffman[0] & 7, 5);
+    for (size_t cut = 0; cut < huffman.size(); ++cut) {
+        Bytes truncated(huffman.begin(), huffman.begin() + cut);
+        EXPECT_FALSE(RunDecoder(Decoder::Inflate, truncated).succeeded) << "Z_HUFFMAN_ONLY cut at " << cut;
+    }
 }
 
 TEST(InflateEndOfInput, EndlessOnesAfterTheEndEndDecoding)
