@@ -26,7 +26,8 @@ uint32_t ReadFromFile(FileHandle file, void* buffer, uint32_t count);
 uint32_t WriteToFile(FileHandle file, const void* buffer, uint32_t count);
 // Moves to an absolute offset; returns the new position, or -1 when refused.
 int32_t SeekFileTo(FileHandle file, uint32_t offset);
-// The low 32 bits of the file's size; 0xFFFFFFFF on failure.
+// The low 32 bits of the file's size; 0xFFFFFFFF on failure. The file
+// position may be left anywhere: every reader seeks first.
 uint32_t FileSizeLow(FileHandle file);
 // false when the system reports that closing failed.
 bool CloseFile(FileHandle file);
