@@ -450,7 +450,7 @@ bool Inflate()
     FixedDistanceTable = nullptr;
     FixedTableChain = nullptr;
     if constexpr (InflateHasFastLoop)
-        WindowShadow = static_cast<uint8_t*>(AllocateClearedBlock(WindowShadowBlockSize));
+        ResetWindowShadow();
 
     bool lastBlock = false;
     int result;
@@ -465,11 +465,8 @@ bool Inflate()
     ReleaseBlock(SlideWindow);
     InputBuffer = nullptr;
     SlideWindow = nullptr;
-    if constexpr (InflateHasFastLoop) {
-        ReleaseBlock(WindowShadow);
-        WindowShadow = nullptr;
+    if constexpr (InflateHasFastLoop)
         BlockFastTables = nullptr;
-    }
     // The bits of 1 after the input's end can read as an end-of-block code
     // (the all-ones pattern ends many codes): a member whose last block ended
     // on such bits was cut short.

@@ -11,6 +11,19 @@ FastCodeTables DynamicFastTables;
 FastCodeTables FixedFastTables;
 bool FixedFastTablesBuilt;
 uint8_t* WindowShadow;
+static uint8_t ShadowBlock[WindowShadowBlockSize];
+static uint8_t ZeroBlock[WindowShadowBlockSize];  // never written: the cleared window's history
+
+void ResetWindowShadow()
+{
+    WindowShadow = ZeroBlock;
+}
+
+void KeepWindowShadow(const uint8_t* window, uint32_t count)
+{
+    std::memcpy(ShadowBlock, window, count);
+    WindowShadow = ShadowBlock;
+}
 
 // Codes are at most 15 bits long.
 static_assert(15 - FastDistanceBits < 16, "a sub-table's bits fit the entry's four bits of code length");
@@ -149,14 +162,22 @@ static inline void StoreWord64(uint8_t* bytes, uint64_t word)
 // The value of a length or distance entry: its base plus its extra bits,
 // which follow its code in `saved`, the bits as they stood before the entry
 // was consumed.
+template <bool Bmi2>
 static inline uint32_t EntryValue(uint64_t saved, uint32_t entry)
 {
-    return (entry >> 16) +
-           static_cast<uint32_t>((saved & ((uint64_t{1} << (entry & 0xFF)) - 1)) >> ((entry >> 8) & 0xF));
+    uint64_t low;  // the entry's code and extra bits
+#if defined(__x86_64__)
+    if constexpr (Bmi2)
+        asm("bzhi %2, %1, %0" : "=r"(low) : "r"(saved), "r"(uint64_t{entry}));  // index: entry's low byte
+    else
+#endif
+        low = saved & ((uint64_t{1} << (entry & 0xFF)) - 1);
+    return (entry >> 16) + static_cast<uint32_t>(low >> ((entry >> 8) & 0xF));
 }
 
 // The loop's body, compiled twice on x86-64: for any processor, and with the
 // BMI2 shifts and masks for those that have them.
+template <bool Bmi2>
 __attribute__((always_inline)) static inline int FastCodes()
 {
     const uint32_t* const literalTable = BlockFastTables->literal;
@@ -248,7 +269,7 @@ __attribute__((always_inline)) static inline int FastCodes()
                 break;
             }
         }
-        uint32_t length = EntryValue(saved, entry);
+        uint32_t length = EntryValue<Bmi2>(saved, entry);
 
         // At least 14 bits are taken, enough for the distance's index; a
         // distance takes at most 28 and the next code's index 11.
@@ -269,7 +290,7 @@ __attribute__((always_inline)) static inline int FastCodes()
         }
         saved = bits;
         consume(entry);
-        uint32_t distance = EntryValue(saved, entry);
+        uint32_t distance = EntryValue<Bmi2>(saved, entry);
         entry = literalTable[bits & literalMask];
         refill();
 
@@ -352,7 +373,7 @@ __attribute__((always_inline)) static inline int FastCodes()
 #if defined(__x86_64__)
 __attribute__((target("bmi2"))) static int FastCodesBmi2()
 {
-    return FastCodes();
+    return FastCodes<true>();
 }
 #endif
 
@@ -363,5 +384,5 @@ int InflateFastCodes()
     if (bmi2)
         return FastCodesBmi2();
 #endif
-    return FastCodes();
+    return FastCodes<false>();
 }

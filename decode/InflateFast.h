@@ -56,15 +56,16 @@ extern FastCodeTables DynamicFastTables;  // a dynamic block's, rebuilt for each
 extern FastCodeTables FixedFastTables;    // the fixed codes', built at the first fixed block
 extern bool FixedFastTablesBuilt;
 
-// The window as it stood at the last flush (cleared before the first): at
-// every position from WindowPos on it holds what the window holds there, the
-// history a distance reaching round the window's end reads. The fast loop
-// reads that history here, since its word-wide copies may leave scratch bytes
-// just after WindowPos, and puts those positions back before it returns.
-// FlushWindow keeps it; null while no member is being inflated, and always in
-// the stub.
+// The window as it stood at the last flush, zeros before the first: at every
+// position from WindowPos on it holds what the window holds there, the history
+// a distance reaching round the window's end reads. The fast loop reads that
+// history here, since its word-wide copies may leave scratch bytes just after
+// WindowPos, and puts those positions back before it returns. Inflate resets
+// it for each member, FlushWindow keeps it; never used in the stub.
 extern uint8_t* WindowShadow;
-constexpr uint32_t WindowShadowBlockSize = 32768 + 64;
+constexpr uint32_t WindowShadowBlockSize = 32768 + 64;  // a word-wide copy may read past its end
+void ResetWindowShadow();
+void KeepWindowShadow(const uint8_t* window, uint32_t count);
 
 // Decodes symbols from BitBuffer, BitCount, InputPos and WindowPos (which it
 // updates) with BlockFastTables while the margins hold: 0 once the end-of-block

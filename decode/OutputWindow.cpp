@@ -8,8 +8,6 @@
 #include "fileio/FileIo.h"
 #include "fileio/Memory.h"
 
-#include <cstring>
-
 uint32_t OutputCrc;
 uint8_t* SlideWindow;
 uint16_t WindowPos;
@@ -28,10 +26,8 @@ bool FlushWindow(uint16_t count)
         OutputFellShort = true;
     // The register covers what was handed over; a short write fails the member anyway.
     CrcUpdate(SlideWindow, count, OutputCrc);
-    if constexpr (InflateHasFastLoop) {
-        if (WindowShadow)
-            std::memcpy(WindowShadow, SlideWindow, count);
-    }
+    if constexpr (InflateHasFastLoop)
+        KeepWindowShadow(SlideWindow, count);
     return !OutputFellShort;
 }
 
