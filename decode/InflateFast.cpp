@@ -13,16 +13,28 @@ bool FixedFastTablesBuilt;
 uint8_t* WindowShadow;
 static uint8_t ShadowBlock[WindowShadowBlockSize];
 static uint8_t ZeroBlock[WindowShadowBlockSize];  // never written: the cleared window's history
+// ShadowBlock holds the window's history from this position to its end.
+static uint32_t ShadowFrom;
 
 void ResetWindowShadow()
 {
     WindowShadow = ZeroBlock;
 }
 
-void KeepWindowShadow(const uint8_t* window, uint32_t count)
+void ForgetWindowShadow()
 {
-    std::memcpy(ShadowBlock, window, count);
     WindowShadow = ShadowBlock;
+    ShadowFrom = WindowSize;
+}
+
+// The positions from WindowPos on have not been written since the last flush,
+// so the window still holds their history: the shadow takes it from there.
+static void FillWindowShadow()
+{
+    if (WindowShadow == ShadowBlock && WindowPos < ShadowFrom) {
+        std::memcpy(ShadowBlock + WindowPos, SlideWindow + WindowPos, ShadowFrom - WindowPos);
+        ShadowFrom = WindowPos;
+    }
 }
 
 // Codes are at most 15 bits long.
@@ -379,6 +391,7 @@ __attribute__((target("bmi2"))) static int FastCodesBmi2()
 
 int InflateFastCodes()
 {
+    FillWindowShadow();
 #if defined(__x86_64__)
     static const bool bmi2 = __builtin_cpu_supports("bmi2");
     if (bmi2)

@@ -60,12 +60,15 @@ extern bool FixedFastTablesBuilt;
 // position from WindowPos on it holds what the window holds there, the history
 // a distance reaching round the window's end reads. The fast loop reads that
 // history here, since its word-wide copies may leave scratch bytes just after
-// WindowPos, and puts those positions back before it returns. Inflate resets
-// it for each member, FlushWindow keeps it; never used in the stub.
+// WindowPos, and puts those positions back before it returns. After a flush
+// it is taken from the window by InflateFastCodes, from WindowPos on, before
+// the fast loop writes there (so a member of stored blocks never copies it).
+// Inflate resets it for each member and FlushWindow forgets it; never used in
+// the stub.
 extern uint8_t* WindowShadow;
 constexpr uint32_t WindowShadowBlockSize = 32768 + 64;  // a word-wide copy may read past its end
 void ResetWindowShadow();
-void KeepWindowShadow(const uint8_t* window, uint32_t count);
+void ForgetWindowShadow();
 
 // Decodes symbols from BitBuffer, BitCount, InputPos and WindowPos (which it
 // updates) with BlockFastTables while the margins hold: 0 once the end-of-block

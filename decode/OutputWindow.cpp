@@ -27,7 +27,7 @@ bool FlushWindow(uint16_t count)
     // The register covers what was handed over; a short write fails the member anyway.
     CrcUpdate(SlideWindow, count, OutputCrc);
     if constexpr (InflateHasFastLoop)
-        KeepWindowShadow(SlideWindow, count);
+        ForgetWindowShadow();
     return !OutputFellShort;
 }
 
