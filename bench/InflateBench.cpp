@@ -1,10 +1,15 @@
 // Decodes one corpus of deflate streams with our decoder (reading the streams
 // from a file, writing to /dev/null, CRC-32 included, as the stub does), with
-// zlib's inflate plus crc32 and with libdeflate plus its crc32, all in memory.
-// The corpus is built from files on this machine: text, programs and libraries,
-// and files that are compressed already.
+// zlib's inflate plus crc32 and with libdeflate plus its crc32, all in memory;
+// the whole corpus and each of its four parts: text, programs, libraries, and
+// files that are compressed already, all taken from this machine. Rates are
+// per second of CPU time; by default each benchmark runs 5 times, interleaved
+// at random, and main prints the medians and their ratios.
+// inflate-bench-stub is the same program on the decoder as the stub has it:
+// a 32-bit bit buffer (so the careful symbol loop alone), -Os, the table CRC.
 #include "decode/Crc32.h"
 #include "decode/Inflate.h"
+#include "decode/InflateFast.h"
 #include "decode/InputReader.h"
 #include "decode/MemberCoding.h"
 #include "decode/OutputWindow.h"
@@ -33,7 +38,10 @@ struct Member {
     Bytes stream;
     uint32_t offset;  // of the stream in StreamFile
     uint32_t crc;
+    int part;         // index in Parts
 };
+
+const char* const Parts[] = {"text", "programs", "libraries", "compressed"};
 
 std::vector<Member> Corpus;
 uint64_t CorpusBytes;
@@ -61,7 +69,7 @@ Bytes Deflate(const Bytes& data)
 }
 
 // Takes files under `root` whose names pass `wanted` until `budget` bytes.
-void Gather(const char* root, uint64_t budget, bool (*wanted)(const std::filesystem::path&))
+void Gather(int part, const char* root, uint64_t budget, bool (*wanted)(const std::filesystem::path&))
 {
     uint64_t taken = 0;
     std::error_code error;
@@ -76,6 +84,7 @@ void Gather(const char* root, uint64_t budget, bool (*wanted)(const std::filesys
         member.data = ReadFile(it->path());
         member.stream = Deflate(member.data);
         member.crc = static_cast<uint32_t>(crc32(0, member.data.data(), static_cast<uInt>(member.data.size())));
+        member.part = part;
         taken += member.data.size();
         Corpus.push_back(std::move(member));
     }
@@ -92,13 +101,13 @@ void BuildCorpus()
         std::string e = p.extension().string();
         return e == ".gz" || e == ".xz" || e == ".bz2" || e == ".png" || e == ".jpg";
     };
-    Gather("/usr/include", 40u << 20, +text);
-    Gather("/usr/share", 10u << 20, +text);
-    Gather("/usr/bin", 40u << 20, +[](const std::filesystem::path&) { return true; });
-    Gather("/usr/lib/x86_64-linux-gnu", 15u << 20, +[](const std::filesystem::path& p) {
+    Gather(0, "/usr/include", 40u << 20, +text);
+    Gather(0, "/usr/share", 10u << 20, +text);
+    Gather(1, "/usr/bin", 40u << 20, +[](const std::filesystem::path&) { return true; });
+    Gather(2, "/usr/lib/x86_64-linux-gnu", 15u << 20, +[](const std::filesystem::path& p) {
         return p.string().find(".so") != std::string::npos;
     });
-    Gather("/usr/share", 10u << 20, +compressed);
+    Gather(3, "/usr/share", 10u << 20, +compressed);
 
     // One file per process: two benchmarks run at once must not share it.
     StreamFilePath = (std::filesystem::temp_directory_path() /
@@ -114,14 +123,23 @@ void BuildCorpus()
     out.close();
 }
 
-void Count(benchmark::State& state)
+// Whether a member belongs to the part a benchmark decodes: -1 is all.
+bool InPart(const Member& member, int part)
 {
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * CorpusBytes));
-    state.counters["rate"] = benchmark::Counter(static_cast<double>(state.iterations() * CorpusBytes),
-                                                benchmark::Counter::kIsRate);
+    return part < 0 || member.part == part;
 }
 
-void OurInflate(benchmark::State& state)
+void Count(benchmark::State& state, int part)
+{
+    uint64_t bytes = 0;
+    for (const Member& member : Corpus)
+        bytes += InPart(member, part) ? member.data.size() : 0;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+    state.counters["rate"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * bytes), benchmark::Counter::kIsRate);
+}
+
+void OurInflate(benchmark::State& state, int part)
 {
     ArchiveFile = OpenFileForReading(StreamFilePath.c_str());
     OutputFile = CreateOutputFile("/dev/null");
@@ -129,6 +147,8 @@ void OurInflate(benchmark::State& state)
     CurrentCoding.uncompressedSize = 0xFFFFFFFFu;
     for (auto _ : state) {
         for (const Member& member : Corpus) {
+            if (!InPart(member, part))
+                continue;
             SeekFileTo(ArchiveFile, member.offset);
             InputRemaining = static_cast<int32_t>(member.stream.size());
             OutputCrc = 0xFFFFFFFFu;
@@ -141,14 +161,16 @@ void OurInflate(benchmark::State& state)
     }
     CloseFile(ArchiveFile);
     CloseFile(OutputFile);
-    Count(state);
+    Count(state, part);
 }
 
-void ZlibInflate(benchmark::State& state)
+void ZlibInflate(benchmark::State& state, int part)
 {
     Bytes out(16u << 20);
     for (auto _ : state) {
         for (const Member& member : Corpus) {
+            if (!InPart(member, part))
+                continue;
             z_stream stream = {};
             inflateInit2(&stream, -15);
             stream.next_in = const_cast<Bytef*>(member.stream.data());
@@ -162,15 +184,17 @@ void ZlibInflate(benchmark::State& state)
             benchmark::DoNotOptimize(crc);
         }
     }
-    Count(state);
+    Count(state, part);
 }
 
-void LibdeflateInflate(benchmark::State& state)
+void LibdeflateInflate(benchmark::State& state, int part)
 {
     Bytes out(16u << 20);
     libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
     for (auto _ : state) {
         for (const Member& member : Corpus) {
+            if (!InPart(member, part))
+                continue;
             size_t produced = 0;
             if (libdeflate_deflate_decompress(decompressor, member.stream.data(), member.stream.size(), out.data(),
                                               out.size(), &produced) != LIBDEFLATE_SUCCESS)
@@ -180,7 +204,7 @@ void LibdeflateInflate(benchmark::State& state)
         }
     }
     libdeflate_free_decompressor(decompressor);
-    Count(state);
+    Count(state, part);
 }
 
 void OurCrc(benchmark::State& state)
@@ -192,7 +216,7 @@ void OurCrc(benchmark::State& state)
             benchmark::DoNotOptimize(crc);
         }
     }
-    Count(state);
+    Count(state, -1);
 }
 
 void ZlibCrc(benchmark::State& state)
@@ -203,7 +227,7 @@ void ZlibCrc(benchmark::State& state)
             benchmark::DoNotOptimize(crc);
         }
     }
-    Count(state);
+    Count(state, -1);
 }
 
 void LibdeflateCrc(benchmark::State& state)
@@ -214,7 +238,7 @@ void LibdeflateCrc(benchmark::State& state)
             benchmark::DoNotOptimize(crc);
         }
     }
-    Count(state);
+    Count(state, -1);
 }
 
 // Keeps each benchmark's rate so that main can print the ratios: that of its
@@ -239,8 +263,18 @@ public:
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
+    // Defaults first, so that the same flags given on the command line win.
+    std::vector<char*> args = {argv[0], const_cast<char*>("--benchmark_repetitions=5"),
+                               const_cast<char*>("--benchmark_enable_random_interleaving=true")};
+    args.insert(args.end(), argv + 1, argv + argc);
+    int count = static_cast<int>(args.size());
+    benchmark::Initialize(&count, args.data());
     SetUpCrcTable();
+#ifdef ZELVIX_BIT_WORD_32
+    CrcFoldsByMultiply = false;  // the stub's CRC is the table's
+    std::printf("our decoder in the stub's configuration: %u-bit bit buffer, %s\n", BitWordBytes * 8,
+                InflateHasFastLoop ? "two symbol loops" : "the careful symbol loop alone");
+#endif
     BuildCorpus();
     uint64_t streamBytes = 0;
     for (const Member& member : Corpus)
@@ -248,26 +282,39 @@ int main(int argc, char** argv)
     std::printf("corpus: %zu files, %.1f MiB of output from %.1f MiB of deflate streams\n", Corpus.size(),
                 CorpusBytes / 1048576.0, streamBytes / 1048576.0);
 
-    benchmark::RegisterBenchmark("inflate+crc/ours", OurInflate)->Unit(benchmark::kMillisecond)->MinTime(2);
-    benchmark::RegisterBenchmark("inflate+crc/zlib", ZlibInflate)->Unit(benchmark::kMillisecond)->MinTime(2);
-    benchmark::RegisterBenchmark("inflate+crc/libdeflate", LibdeflateInflate)
-        ->Unit(benchmark::kMillisecond)
-        ->MinTime(2);
+    const std::pair<const char*, void (*)(benchmark::State&, int)> decoders[] = {
+        {"ours", OurInflate}, {"zlib", ZlibInflate}, {"libdeflate", LibdeflateInflate}};
+    std::vector<std::string> names;
+    for (int part = -1; part < 4; ++part) {
+        for (const auto& decoder : decoders) {
+            std::string name = std::string("inflate+crc/") + (part < 0 ? "all" : Parts[part]) + "/" + decoder.first;
+            auto run = decoder.second;
+            benchmark::RegisterBenchmark(name.c_str(), [run, part](benchmark::State& state) { run(state, part); })
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(part < 0 ? 2 : 0.5);
+            names.push_back(name);
+        }
+    }
     benchmark::RegisterBenchmark("crc32/ours", OurCrc)->Unit(benchmark::kMillisecond)->MinTime(1);
     benchmark::RegisterBenchmark("crc32/zlib", ZlibCrc)->Unit(benchmark::kMillisecond)->MinTime(1);
     benchmark::RegisterBenchmark("crc32/libdeflate", LibdeflateCrc)->Unit(benchmark::kMillisecond)->MinTime(1);
     RateReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
-    auto rate = [&](const char* name) { return reporter.rates[name] / 1e6; };
-    std::printf("\n%-24s %10s\n", "", "MB/s");
-    for (const char* name : {"inflate+crc/ours", "inflate+crc/zlib", "inflate+crc/libdeflate", "crc32/ours",
-                             "crc32/zlib", "crc32/libdeflate"})
-        std::printf("%-24s %10.1f\n", name, rate(name));
-    std::printf("inflate+crc ours/zlib       %.2f\n", rate("inflate+crc/ours") / rate("inflate+crc/zlib"));
-    std::printf("inflate+crc ours/libdeflate %.2f\n", rate("inflate+crc/ours") / rate("inflate+crc/libdeflate"));
-    std::printf("crc32 ours/zlib             %.2f\n", rate("crc32/ours") / rate("crc32/zlib"));
-    std::printf("crc32 ours/libdeflate       %.2f\n", rate("crc32/ours") / rate("crc32/libdeflate"));
+    auto rate = [&](const std::string& name) { return reporter.rates[name] / 1e6; };
+    std::printf("\n%-22s %12s %12s %12s %10s %10s\n", "MB/s (CPU time)", "ours", "zlib", "libdeflate",
+                "/zlib", "/libdeflate");
+    for (int part = -1; part < 4; ++part) {
+        std::string prefix = std::string("inflate+crc/") + (part < 0 ? "all" : Parts[part]) + "/";
+        double ours = rate(prefix + "ours");
+        double zlib = rate(prefix + "zlib");
+        double libdeflate = rate(prefix + "libdeflate");
+        std::printf("%-22s %12.1f %12.1f %12.1f %10.2f %10.2f\n", prefix.c_str() + 12, ours, zlib, libdeflate,
+                    ours / zlib, ours / libdeflate);
+    }
+    double ours = rate("crc32/ours");
+    std::printf("%-22s %12.1f %12.1f %12.1f %10.2f %10.2f\n", "crc32", ours, rate("crc32/zlib"),
+                rate("crc32/libdeflate"), ours / rate("crc32/zlib"), ours / rate("crc32/libdeflate"));
     std::remove(StreamFilePath.c_str());
     ReleaseCrcTable();
     return 0;

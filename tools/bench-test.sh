@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Times `mksfx test` against `unzip -tqq` and `7z t` on one archive of about
-# 110 MiB (230 MiB of system documentation and libraries, as mksfx -6 packs
-# them). Prints the median wall time of RUNS runs of each.
+# Times `mksfx test` against `unzip -tqq`, `7z t` and two small testers built
+# on libdeflate and on zlib (build/host/bench/zip-test), over the same archives
+# of about 230 MiB of system documentation and libraries: mksfx -6 and -0
+# (stored), and Info-ZIP zip, 7-Zip and Python's zipfile, each re-packed by
+# `mksfx convert` (which keeps their deflate streams). Runs alternate between
+# the testers; prints each one's median wall time per archive, and the ratio
+# of mksfx's median to each tester's, per archive and as a geometric mean.
 #   tools/bench-test.sh [MKSFX] [WORK_DIR] [RUNS]
 set -euo pipefail
 mksfx=$(realpath "${1:-build/host/mksfx}")
 work=${2:-/tmp/zelvix-bench}
 runs=${3:-7}
+ziptest=$(dirname "$mksfx")/bench/zip-test
 mkdir -p "$work"
 cd "$work"
-if [ ! -f bench.exe ]; then
-  rm -rf src && mkdir src
+if [ ! -d src ]; then
+  mkdir src.part
   python3 - <<'EOF'
 import os, shutil
 total, limit = 0, 230 << 20
@@ -23,27 +28,80 @@ for root in ("/usr/share/doc", "/usr/lib/x86_64-linux-gnu"):
                 continue
             if os.path.getsize(path) > 40 << 20:
                 continue
-            target = os.path.join("src", os.path.relpath(path, "/"))
+            target = os.path.join("src.part", os.path.relpath(path, "/"))
             os.makedirs(os.path.dirname(target), exist_ok=True)
             shutil.copyfile(path, target)
             total += os.path.getsize(path)
 EOF
-  "$mksfx" create -q -o bench.exe -C src .
+  mv src.part src
 fi
-ls -l bench.exe
-cat bench.exe >/dev/null  # all runs start from the page cache
-
-median() {
-  local times=() start end
-  for _ in $(seq "$runs"); do
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1 || { echo "failed: $*" >&2; return 1; }
-    end=$(date +%s.%N)
-    times+=("$(echo "$end - $start" | bc)")
-  done
-  printf '%s\n' "${times[@]}" | sort -n |
-    awk -v what="$*" '{t[NR] = $1} END {printf "%-40s median %.3f s  (min %.3f, max %.3f, %d runs)\n", what, t[int((NR + 1) / 2)], t[1], t[NR], NR}'
+[ -f mksfx6.exe ] || "$mksfx" create -q -6 -o mksfx6.exe -C src .
+[ -f stored.exe ] || "$mksfx" create -q -0 -o stored.exe -C src .
+if [ ! -f infozip.exe ]; then
+  (cd src && zip -q -r -6 ../infozip.zip .)
+  "$mksfx" convert -q infozip.zip -o infozip.exe && rm infozip.zip
+fi
+if [ ! -f 7zip.exe ]; then
+  (cd src && 7z a -bd -tzip -mx=5 ../7zip.zip . >/dev/null)
+  "$mksfx" convert -q 7zip.zip -o 7zip.exe && rm 7zip.zip
+fi
+if [ ! -f python.exe ]; then
+  python3 - <<'EOF'
+import os, zipfile
+with zipfile.ZipFile("python.zip", "w", zipfile.ZIP_DEFLATED) as archive:
+    for base, dirs, files in os.walk("src"):
+        dirs.sort()
+        for name in sorted(files):
+            path = os.path.join(base, name)
+            archive.write(path, os.path.relpath(path, "src"))
+EOF
+  "$mksfx" convert -q python.zip -o python.exe && rm python.zip
+fi
+archives=(mksfx6.exe stored.exe infozip.exe 7zip.exe python.exe)
+names=("mksfx test" "unzip -t" "7z t" "libdeflate" "zlib")
+run() {
+  case $1 in
+    0) "$mksfx" test -q "$2" ;;
+    1) unzip -tqq "$2" ;;
+    2) 7z t "$2" ;;
+    3) "$ziptest" "$2" ;;
+    4) "$ziptest" --zlib "$2" ;;
+  esac
 }
-median "$mksfx" test -q bench.exe
-median unzip -tqq bench.exe
-median 7z t bench.exe
+
+ls -l "${archives[@]}"
+declare -A times
+for archive in "${archives[@]}"; do
+  cat "$archive" >/dev/null  # all runs start from the page cache
+  for _ in $(seq "$runs"); do
+    for tester in 0 1 2 3 4; do
+      start=$(date +%s.%N)
+      run $tester "$archive" >/dev/null 2>&1 || { echo "failed: ${names[$tester]} $archive" >&2; exit 1; }
+      end=$(date +%s.%N)
+      times[$archive,$tester]+="$(echo "$end - $start" | bc) "
+    done
+  done
+done
+
+median() { printf '%s\n' $1 | sort -n | awk '{t[NR] = $1} END {print t[int((NR + 1) / 2)]}'; }
+printf '%-12s' archive
+for name in "${names[@]}"; do printf '%12s' "$name"; done
+for name in "${names[@]:1}"; do printf '%16s' "mksfx/$name"; done
+echo
+declare -A logs
+for archive in "${archives[@]}"; do
+  printf '%-12s' "$archive"
+  ours=$(median "${times[$archive,0]}")
+  for tester in 0 1 2 3 4; do printf '%11.3fs' "$(median "${times[$archive,$tester]}")"; done
+  for tester in 1 2 3 4; do
+    ratio=$(echo "$ours / $(median "${times[$archive,$tester]}")" | bc -l)
+    logs[$tester]+="$(echo "l($ratio)" | bc -l) "
+    printf '%16.2f' "$ratio"
+  done
+  echo
+done
+printf '%-12s%60s' "geo. mean" ""
+for tester in 1 2 3 4; do
+  printf '%16.2f' "$(printf '%s\n' ${logs[$tester]} | awk '{s += $1} END {print exp(s / NR)}')"
+done
+echo
