@@ -75,8 +75,29 @@ static bool MayReplace(HWND list, const char* outputPath)
     return false;
 }
 
-static void PumpOneMessage()
+// The status line and the message queue are brought up to date at most this
+// often, in milliseconds, and before any member large enough to take a while
+// (LongMemberBytes of data). Under Wine, setting the status text and asking
+// for a message after every member cost more than writing a small file, and
+// a text shown for a millisecond tells the user nothing; ten times a second
+// keeps the window answering and the status line moving.
+constexpr DWORD RefreshIntervalMs = 100;
+constexpr uint32_t LongMemberBytes = 1u << 20;
+static DWORD LastRefresh;  // GetTickCount at the last refresh
+
+// Names the member in the status line and lets one waiting message through.
+// Whatever that message does runs here, between two members: commands that
+// would disturb the pass are ignored or deferred by the main dialog.
+static void RefreshProgress(HWND dialog, const PassMember& member, const char* outputPath)
 {
+    DWORD now = GetTickCount();
+    if (now - LastRefresh < RefreshIntervalMs && member.header.compressedSize < LongMemberBytes)
+        return;
+    LastRefresh = now;
+    char status[sizeof "Extracting: " + OutputPathSize];
+    uint32_t length = CopyString(status, sizeof status, "Extracting: ");
+    CopyString(status + length, sizeof status - length, outputPath);
+    SetDlgItemTextA(dialog, IDC_STATUS, status);
     MSG message;
     if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&message);
@@ -120,43 +141,47 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
         MessageBoxA(nullptr, shown, "Couldn't open...", MB_OK);
         return MemberOutcome::Failed;
     }
-    bool replacing = PathExists(outputPath);
-    if (replacing && !MayReplace(list, outputPath))
-        return MemberOutcome::Continue;
-    if (!decodable) {
-        // Told after the policy has had its say and before anything is created.
-        MessageBoxA(nullptr, "Unsupported compression method", UnableCaption, MB_OK);
-        return MemberOutcome::EndPass;
-    }
     char directory[OutputPathSize];
     PathDirPart(outputPath, directory, sizeof directory);
-    EnsureDirectory(directory);  // a failure shows as the file not opening below
-
-    // An existing file gives way only to a member that verified: the data goes
-    // to a new file beside it, "name~0" to "name~9", which takes the file's
-    // name at the end.
     char temporary[OutputPathSize];
     uint32_t pathLength = CopyString(temporary, sizeof temporary, outputPath);
+    bool replacing = false;
     OutputFile = NoFile;
-    if (!replacing) {
-        OutputFile = CreateOutputFile(outputPath);
-    } else if (pathLength + 2 < sizeof temporary) {
-        temporary[pathLength] = '~';
-        temporary[pathLength + 2] = '\0';
-        for (char digit = '0'; OutputFile == NoFile && digit <= '9'; ++digit) {
-            temporary[pathLength + 1] = digit;
-            OutputFile = CreateOutputFile(temporary, true);  // never an existing file
-        }
+    // Most files are new: creating one that must not exist yet tells that
+    // without searching for it first. Anything else takes the road below.
+    if (decodable) {
+        EnsureDirectory(directory);  // a failure shows as the file not opening
+        OutputFile = CreateOutputFile(outputPath, true);
     }
     if (OutputFile == NoFile) {
-        MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
-        return MemberOutcome::Failed;
+        replacing = PathExists(outputPath);
+        if (replacing && !MayReplace(list, outputPath))
+            return MemberOutcome::Continue;
+        if (!decodable) {
+            // Told after the policy has had its say and before anything is created.
+            MessageBoxA(nullptr, "Unsupported compression method", UnableCaption, MB_OK);
+            return MemberOutcome::EndPass;
+        }
+
+        // An existing file gives way only to a member that verified: the data
+        // goes to a new file beside it, "name~0" to "name~9", which takes the
+        // file's name at the end.
+        if (!replacing) {
+            OutputFile = CreateOutputFile(outputPath);
+        } else if (pathLength + 2 < sizeof temporary) {
+            temporary[pathLength] = '~';
+            temporary[pathLength + 2] = '\0';
+            for (char digit = '0'; OutputFile == NoFile && digit <= '9'; ++digit) {
+                temporary[pathLength + 1] = digit;
+                OutputFile = CreateOutputFile(temporary, true);  // never an existing file
+            }
+        }
+        if (OutputFile == NoFile) {
+            MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
+            return MemberOutcome::Failed;
+        }
     }
-    char status[sizeof "Extracting: " + OutputPathSize];
-    uint32_t length = CopyString(status, sizeof status, "Extracting: ");
-    CopyString(status + length, sizeof status - length, outputPath);
-    SetDlgItemTextA(dialog, IDC_STATUS, status);
-    PumpOneMessage();
+    RefreshProgress(dialog, member, outputPath);
     bool verified = DecodeMemberData(member.start, member.header) == DataOutcome::Verified;
     bool closed = CloseFile(OutputFile);
     OutputFile = NoFile;
