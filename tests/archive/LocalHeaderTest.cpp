@@ -214,14 +214,23 @@ TEST_F(ArchiveWalk, StopsAtADescriptorThatDisagreesWithTheLocalHeader)
     std::string sfx = MakeSfx("zip -q -X -D -P secret a.zip hello.txt docs/readme.txt");
     Walk before = WalkFile(sfx);
     ASSERT_EQ(before.members.size(), 2u);
-    Bytes file = ReadWholeFile(sfx);
+    const Bytes file = ReadWholeFile(sfx);
     uint64_t descriptor = before.members[0].dataOffset + before.members[0].header.compressedSize;
     ASSERT_EQ(file[descriptor], 0x50);
-    file[descriptor + 4] ^= 0x01;  // one byte of the descriptor's CRC-32
-    WriteWholeFile(sfx, file);
-    Walk walk = WalkFile(sfx);
-    EXPECT_EQ(walk.members.size(), 1u);
-    EXPECT_EQ(walk.end, WalkEnd::Damaged);
+    // One byte of each field changed: the descriptor agrees on the other two.
+    struct Field {
+        const char* name;
+        uint32_t offset;  // from the descriptor's signature
+    };
+    for (const Field& field : {Field{"CRC-32", 4}, Field{"compressed size", 8}, Field{"uncompressed size", 12}}) {
+        SCOPED_TRACE(field.name);
+        Bytes changed = file;
+        changed[descriptor + field.offset] ^= 0x01;
+        WriteWholeFile(sfx, changed);
+        Walk walk = WalkFile(sfx);
+        EXPECT_EQ(walk.members.size(), 1u);
+        EXPECT_EQ(walk.end, WalkEnd::Damaged);
+    }
 }
 
 TEST_F(ArchiveWalk, StreamedMembersWithZeroSizesStopTheWalkAsDamaged)

@@ -123,6 +123,7 @@ const SmallStream SmallStreams[] = {
     {"match overlapping its own output", "4b 4c 84 01 00", "aaaaaaaaaa", true},
     {"reserved block type 3", "07 00", "", false},
     {"stored block cut short", "01 05 00 fa ff 68 65", "", false},
+    {"stored block cut inside its length fields", "01 00 00", "", false},
     {"fixed block cut off after its header", "03", "", false},
     {"no input at all", "", "", false},
     {"a block that is not the last, then the input ends", "02 00", "", false},
@@ -399,6 +400,27 @@ TEST(InflateDynamicBlocks, CodeLengthSequences)
         EXPECT_EQ(AsText(result.output), "xxxx");
     }
 
+    // A 16 right after a 17 or an 18 repeats their length, 0, not the last
+    // length sent before them ('x', 1 bit): three more 1-bit codes would
+    // oversubscribe the code.
+    std::vector<uint32_t> repeatCode = Lengths(19, 0);
+    repeatCode[0] = repeatCode[1] = 2;
+    repeatCode[2] = repeatCode[16] = repeatCode[17] = repeatCode[18] = 3;
+    for (CodeLengthSymbol zeros : {CodeLengthSymbol{17, 7}, CodeLengthSymbol{18, 0}}) {
+        SCOPED_TRACE(zeros.symbol == 17 ? "16 after 17" : "16 after 18");
+        uint32_t run = zeros.symbol == 17 ? 3 + zeros.extra : 11 + zeros.extra;
+        DeflateWriter writer;
+        DynamicHeaderAsSent(writer, true, 258, 1, repeatCode,
+                            {{18, 120 - 11}, {1, 0}, zeros, {16, 0}, {18, 135 - run - 3 - 11}, {2, 0}, {2, 0}, {1, 0}});
+        writer.Code(0, 1);  // 'x'
+        writer.Code(3, 2);  // 257: length 3
+        writer.Code(0, 1);  // distance 1
+        writer.Code(2, 2);  // end of block
+        DecodeResult result = RunDecoder(Decoder::Inflate, writer.Finish());
+        EXPECT_TRUE(result.succeeded);
+        EXPECT_EQ(AsText(result.output), "xxxx");
+    }
+
     // Oversubscribed code-length code: three codes of length 1.
     {
         std::vector<uint32_t> bad = Lengths(19, 0);
@@ -574,12 +596,18 @@ TEST(InflateInput, ReadsThePieceSizesAndNothingAfterTheMember)
 
 TEST(InflateOutput, AShortWriteFailsTheMember)
 {
-    Bytes data = TextData(100000);
-    DecodeSetup setup;
-    setup.outputPath = "/dev/full";
-    DecodeResult result = RunDecoder(Decoder::Inflate, DeflateWithZlib(data, 6), setup);
-    EXPECT_FALSE(result.succeeded);
-    EXPECT_EQ(result.writes.size(), 1u);  // decoding stops at the write that fell short
+    Bytes stream = DeflateWithZlib(TextData(100000), 6);
+    DecodeSetup full;
+    full.outputPath = "/dev/full";  // writes nothing
+    DecodeResult nothing = RunDecoder(Decoder::Inflate, stream, full);
+    EXPECT_FALSE(nothing.succeeded);
+    EXPECT_EQ(nothing.writes.size(), 1u);  // decoding stops at the write that fell short
+    DecodeSetup limited;
+    limited.fileSizeLimit = 40000;  // the second flush of 32,768 bytes is cut
+    DecodeResult part = RunDecoder(Decoder::Inflate, stream, limited);
+    EXPECT_FALSE(part.succeeded);
+    EXPECT_EQ(part.output.size(), 40000u);
+    EXPECT_EQ(part.writes.size(), 2u);
 }
 
 TEST(HuffmanTables, FixedTablesHaveTheirDocumentedShape)

@@ -50,8 +50,12 @@ TEST(StoredCopy, AHeaderSizeSmallerThanTheEncryptionHeaderFails)
 
 TEST(StoredCopy, AShortWriteFailsTheMember)
 {
-    DecodeSetup setup;
-    setup.outputPath = "/dev/full";
-    DecodeResult result = RunDecoder(Decoder::CopyStored, RandomBytes(1000, 3), setup);
+    DecodeSetup full;
+    full.outputPath = "/dev/full";  // writes nothing
+    EXPECT_FALSE(RunDecoder(Decoder::CopyStored, RandomBytes(1000, 3), full).succeeded);
+    DecodeSetup limited;
+    limited.fileSizeLimit = 40000;  // the second write of 32,768 bytes is cut
+    DecodeResult result = RunDecoder(Decoder::CopyStored, RandomBytes(100000, 3), limited);
     EXPECT_FALSE(result.succeeded);
+    EXPECT_EQ(result.output.size(), 40000u);
 }

@@ -120,7 +120,7 @@ TEST(IsUnsafeMemberName, AcceptsOrdinaryNames)
 {
     for (const char* name : {"readme.txt", "docs\\readme.txt", "\\rooted.txt", "a\\b\\c.txt", "..hidden",
                              "file..txt", "CONFIG.SYS", "console.txt", "COM10", "LPT0.txt", "nul-ish",
-                             "dir\\", "a b\\c d.txt", ".profile"}) {
+                             "dir\\", "a b\\c d.txt", ".profile", "ab\\c.txt", "COM\xB4"}) {
         EXPECT_FALSE(IsUnsafeMemberName(name)) << name;
     }
 }
@@ -137,7 +137,7 @@ TEST(IsUnsafeMemberName, RefusesNamesThatLeaveTheDestination)
 TEST(IsUnsafeMemberName, RefusesCharactersNoFileNameMayHold)
 {
     // A wildcard would also make the existence test match other files.
-    for (const char* name : {"*.txt", "a?.txt", "dir\\<x>", "pipe|name", "quote\"d", "tab\there", "\x01"}) {
+    for (const char* name : {"*.txt", "a?.txt", "dir\\<x>", "pipe|name", "quote\"d", "tab\there", "\x01", "unit\x1Fsep"}) {
         EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
     }
     EXPECT_FALSE(IsUnsafeMemberName("caf\xE9 cr\xE8me.txt"));  // ANSI letters beyond ASCII are fine
@@ -147,7 +147,7 @@ TEST(IsUnsafeMemberName, RefusesDeviceNamesInAnyComponentAndCase)
 {
     for (const char* name : {"CON", "con.txt", "a\\PRN\\b.txt", "Aux.log", "NUL", "nul.tar.gz", "COM1",
                              "com9.txt", "LPT1", "lpt5.doc", "dir\\CON .txt", "CON \\x", "conin$",
-                             "CONOUT$.log", "COM\xB9", "lpt\xB2.txt"}) {
+                             "CONOUT$.log", "COM\xB9", "lpt\xB2.txt", "com\xB3", "LPT\xB3.txt"}) {
         EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
     }
 }

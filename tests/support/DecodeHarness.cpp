@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -62,11 +64,23 @@ DecodeResult RunDecoder(Decoder decoder, const Bytes& data, const DecodeSetup& s
     if (setup.keys)
         CipherKeys = *setup.keys;
 
+    // A file-size limit makes the system write part of a write that crosses it
+    // (SIGXFSZ ignored, the write reports what it wrote, the next one fails).
+    rlimit savedLimit = {};
+    if (setup.fileSizeLimit) {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &savedLimit);
+        rlimit limit = savedLimit;
+        limit.rlim_cur = setup.fileSizeLimit;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
     Recording = &result;
     ObserveFileCall = RecordFileCall;
     DataOutcome outcome = DecodeMemberData(0, header);
     ObserveFileCall = nullptr;
     Recording = nullptr;
+    if (setup.fileSizeLimit)
+        setrlimit(RLIMIT_FSIZE, &savedLimit);
 
     // The header's CRC-32 is not known here: a mismatch means decoded whole.
     result.succeeded = outcome == DataOutcome::Verified || outcome == DataOutcome::CrcMismatch;

@@ -20,6 +20,7 @@ struct DecodeSetup {
     uint32_t uncompressedSize = 0xFFFFFFFFu;  // a deflated member's; a stored one's is `declared`
     const CipherKeySet* keys = nullptr;  // CipherKeys on entry, for encrypted data
     std::string outputPath;         // where to write; empty for a temporary file
+    uint32_t fileSizeLimit = 0;     // nonzero: no file may grow past it while decoding (RLIMIT_FSIZE)
 };
 
 struct DecodeResult {
