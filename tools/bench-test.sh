@@ -4,8 +4,10 @@
 # of about 230 MiB of system documentation and libraries: mksfx -6 and -0
 # (stored), and Info-ZIP zip, 7-Zip and Python's zipfile, each re-packed by
 # `mksfx convert` (which keeps their deflate streams). Runs alternate between
-# the testers; prints each one's median wall time per archive, and the ratio
-# of mksfx's median to each tester's, per archive and as a geometric mean.
+# the testers; prints each one's median CPU time (user and system, which other
+# work on the machine disturbs far less than the wall time) per archive, and
+# the ratio of mksfx's median to each tester's, per archive and as a geometric
+# mean.
 #   tools/bench-test.sh [MKSFX] [WORK_DIR] [RUNS]
 set -euo pipefail
 mksfx=$(realpath "${1:-build/host/mksfx}")
@@ -59,15 +61,17 @@ EOF
 fi
 archives=(mksfx6.exe stored.exe infozip.exe 7zip.exe python.exe)
 names=("mksfx test" "unzip -t" "7z t" "libdeflate" "zlib")
-run() {
+command_of() {
   case $1 in
-    0) "$mksfx" test -q "$2" ;;
-    1) unzip -tqq "$2" ;;
-    2) 7z t "$2" ;;
-    3) "$ziptest" "$2" ;;
-    4) "$ziptest" --zlib "$2" ;;
+    0) command=("$mksfx" test -q) ;;
+    1) command=(unzip -tqq) ;;
+    2) command=(7z t) ;;
+    3) command=("$ziptest") ;;
+    4) command=("$ziptest" --zlib) ;;
   esac
 }
+timefile=$(mktemp)
+trap 'rm -f "$timefile"' EXIT
 
 ls -l "${archives[@]}"
 declare -A times
@@ -75,10 +79,10 @@ for archive in "${archives[@]}"; do
   cat "$archive" >/dev/null  # all runs start from the page cache
   for _ in $(seq "$runs"); do
     for tester in 0 1 2 3 4; do
-      start=$(date +%s.%N)
-      run $tester "$archive" >/dev/null 2>&1 || { echo "failed: ${names[$tester]} $archive" >&2; exit 1; }
-      end=$(date +%s.%N)
-      times[$archive,$tester]+="$(echo "$end - $start" | bc) "
+      command_of $tester
+      /usr/bin/time -o "$timefile" -f '%U %S' "${command[@]}" "$archive" >/dev/null 2>&1 ||
+        { echo "failed: ${names[$tester]} $archive" >&2; exit 1; }
+      times[$archive,$tester]+="$(awk '{print $1 + $2}' "$timefile") "
     done
   done
 done
