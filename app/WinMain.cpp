@@ -4,6 +4,7 @@
 #include "decode/Crc32.h"
 #include "fileio/FileIo.h"
 #include "fileio/Memory.h"
+#include "fsutil/PathString.h"
 
 #include <windows.h>
 
@@ -51,6 +52,9 @@ static void RunProgram()
         return;
     }
     SetUpCrcTable();
+    CPINFO codePage;
+    if (GetCPInfo(CP_ACP, &codePage))
+        SetLeadByteRanges(codePage.LeadByte, MAX_LEADBYTES);
     BrowsePath = static_cast<char*>(AllocateClearedBlock(BrowsePathSize));
 
     if (FileSizeLow(ArchiveFile) == StubSize) {

@@ -6,7 +6,7 @@ bool FormOutputPath(const char* extractPath, const char* displayName, char* out,
 {
     const char* name = StripLeadingBackslash(displayName);
     uint32_t baseLength = StringLength(extractPath);
-    bool needsSeparator = baseLength > 0 && extractPath[baseLength - 1] != '\\';
+    bool needsSeparator = baseLength > 0 && !EndsWithBackslash(extractPath);
     uint32_t total = baseLength + (needsSeparator ? 1 : 0) + StringLength(name);
     if (outSize == 0 || total > outSize - 1)
         return false;

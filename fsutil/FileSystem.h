@@ -14,7 +14,9 @@ bool PathExists(const char* path);
 bool IsDirectory(const char* path);
 
 // Creates the directory and every missing ancestor, outermost first. Stops at
-// anything that exists, file or directory, and below three characters (C:).
+// anything that exists, file or directory, at the empty path, and at a root or
+// bare drive ("\", "C:\", "C:"); a relative path is created in the current
+// directory.
 void CreateDirectoryChain(const char* path);
 
 // true at once for an existing directory; otherwise creates the chain and

@@ -16,7 +16,7 @@ bool PathExists(const char* path)
     // 255 bytes, so a trailing-backslash path of up to 251 characters fits.
     char pattern[255];
     const char* search = path;
-    if (path[length - 1] == '\\') {
+    if (EndsWithBackslash(path)) {
         if (length + 3 + 1 > sizeof pattern)
             return false;
         CopyString(pattern, sizeof pattern, path);
@@ -47,9 +47,14 @@ void CreateDirectoryChain(const char* path)
         return;
     char directory[MAX_PATH];
     CopyString(directory, sizeof directory, path);
-    if (directory[length - 1] == '\\')
+    if (EndsWithBackslash(directory))
         directory[--length] = '\0';  // only one trailing backslash goes
-    if (length < 3 || PathExists(directory))
+    // The chain ends at what needs no creating: the empty path (a relative
+    // path's own start, or the root "\" without its backslash), a bare drive
+    // ("C:", or the root "C:\" without its backslash), or anything that exists.
+    // A relative "x" or "ab\out" is created in the current directory.
+    bool bareDrive = length == 2 && directory[1] == ':';
+    if (length == 0 || bareDrive || PathExists(directory))
         return;
     char parent[MAX_PATH];
     // A three-character path with a colon ("C:x") is its own directory part:

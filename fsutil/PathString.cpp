@@ -5,6 +5,33 @@ static bool IsSplitChar(char c)
     return c == '\\' || c == '/' || c == ':';
 }
 
+// The code page's lead-byte ranges, pairs of first and last byte; a 0 ends them.
+static uint8_t LeadByteRanges[MaxLeadByteRanges * 2 + 1];
+
+void SetLeadByteRanges(const uint8_t* ranges, uint32_t count)
+{
+    for (uint32_t i = 0; i < MaxLeadByteRanges * 2; ++i)
+        LeadByteRanges[i] = i < count ? ranges[i] : 0;
+}
+
+const char* NextChar(const char* text)
+{
+    uint8_t byte = static_cast<uint8_t>(text[0]);
+    if (text[1] != '\0')
+        for (const uint8_t* range = LeadByteRanges; range[0] != 0; range += 2)
+            if (byte >= range[0] && byte <= range[1])
+                return text + 2;
+    return text + 1;
+}
+
+bool EndsWithBackslash(const char* path)
+{
+    bool ends = false;
+    for (; *path; path = NextChar(path))
+        ends = *path == '\\';
+    return ends;
+}
+
 uint32_t StringLength(const char* text)
 {
     uint32_t length = 0;
@@ -28,7 +55,7 @@ uint32_t CopyString(char* out, uint32_t outSize, const char* text)
 
 bool ContainsChar(const char* text, char wanted)
 {
-    for (; *text; ++text)
+    for (; *text; text = NextChar(text))
         if (*text == wanted)
             return true;
     return false;
@@ -46,9 +73,10 @@ uint32_t PathDirPart(const char* path, char* out, uint32_t outSize)
     if (length == 3 && ContainsChar(path, ':')) {
         keep = 3;  // a drive root such as C:\ keeps its separator
     } else {
-        keep = length;
-        while (keep > 0 && !IsSplitChar(path[keep - 1]))
-            --keep;
+        keep = 0;
+        for (const char* c = path; *c; c = NextChar(c))
+            if (IsSplitChar(*c))
+                keep = static_cast<uint32_t>(c - path) + 1;
         if (keep > 0 && (path[keep - 1] == '\\' || path[keep - 1] == '/')) {
             // C:\Data gives C:\, not C:
             bool separatorOfDriveRoot = keep == 3 && path[1] == ':';
@@ -69,11 +97,15 @@ uint32_t PathDirPart(const char* path, char* out, uint32_t outSize)
 uint32_t PathNamePart(const char* path, char* out, uint32_t outSize)
 {
     const char* name = path;
-    for (const char* c = path; *c; ++c)
+    for (const char* c = path; *c; c = NextChar(c))
         if (IsSplitChar(*c))
             name = c + 1;
     uint32_t limit = outSize < MaxNamePart + 1 ? outSize : MaxNamePart + 1;
-    return CopyString(out, limit, name);
+    const char* end = name;  // the cut falls between characters
+    while (*end && static_cast<uint32_t>(NextChar(end) - name) < limit)
+        end = NextChar(end);
+    uint32_t keep = static_cast<uint32_t>(end - name) + 1;
+    return CopyString(out, keep < limit ? keep : limit, name);
 }
 
 uint32_t StringFromBuffer(const char* bytes, uint16_t count, char* out)
@@ -98,7 +130,7 @@ char* SlashesToBackslashes(char* path)
 char* AppendBackslash(char* path)
 {
     uint32_t length = StringLength(path);
-    if (length > 0 && path[length - 1] != '\\') {
+    if (length > 0 && !EndsWithBackslash(path)) {
         path[length] = '\\';
         path[length + 1] = '\0';
     }
@@ -164,7 +196,7 @@ static bool IsDeviceName(const char* begin, const char* end)
 // existence test match other files.
 static bool HasReservedChar(const char* text)
 {
-    for (const char* c = text; *c; ++c) {
+    for (const char* c = text; *c; c = NextChar(c)) {
         unsigned char byte = static_cast<unsigned char>(*c);
         if (byte < 0x20 || byte == '*' || byte == '?' || byte == '<' || byte == '>' || byte == '|' || byte == '"')
             return true;
@@ -178,7 +210,7 @@ bool IsUnsafeMemberName(const char* name)
     if (path[0] == '\\' || ContainsChar(path, ':') || HasReservedChar(path))
         return true;
     const char* begin = path;
-    for (const char* c = path;; ++c) {
+    for (const char* c = path;; c = NextChar(c)) {
         if (*c == '\\' || *c == '/' || *c == '\0') {
             if (IsDotsAndSpaces(begin, c) || IsDeviceName(begin, c))
                 return true;

@@ -1,9 +1,29 @@
 #pragma once
 #include <cstdint>
 
-// Path strings: single-byte ANSI text, backslash as the separator on disk.
-// When a path is split, "/" and ":" end a component as well. Results are
-// written into caller buffers; none of these ever writes past the size given.
+// Path strings: ANSI text in the system code page, backslash as the separator
+// on disk. When a path is split, "/" and ":" end a component as well. Results
+// are written into caller buffers; none of these ever writes past the size given.
+//
+// In the double-byte code pages (932, 936, 949, 950) a lead byte and the byte
+// after it are one character, and that second byte may be 0x5C, the backslash
+// (表 is 95 5C in code page 932). Every scan here steps over whole characters. Second bytes are 0x40 or
+// above, so "/", ":", ".", the wildcards and the control characters are always
+// characters of their own.
+
+// Takes the code page's lead-byte ranges: pairs of first and last byte, ended
+// by a pair of zeros or after `count` bytes (the form of GetCPInfo's LeadByte);
+// at most MaxLeadByteRanges pairs. No ranges, the state at start, is a
+// single-byte code page.
+constexpr uint32_t MaxLeadByteRanges = 6;
+void SetLeadByteRanges(const uint8_t* ranges, uint32_t count);
+
+// The character after the one at `text` (which must not be the terminator); a
+// lead byte just before the terminator is a character of its own.
+const char* NextChar(const char* text);
+
+// true when the last character of `path` is a backslash.
+bool EndsWithBackslash(const char* path);
 
 // The path without its first character when that is a backslash (only one is
 // removed). Returns a pointer into `path`; nothing is copied.
@@ -16,7 +36,8 @@ uint32_t PathDirPart(const char* path, char* out, uint32_t outSize);
 
 // The final component: everything after the last "\", "/" or ":"; empty when
 // the path ends in one of them. Written into `out`, cut to its first 255
-// characters (and to outSize - 1). Returns the length written.
+// bytes (and to outSize - 1), never inside a two-byte character. Returns the
+// length written.
 constexpr uint32_t MaxNamePart = 255;
 uint32_t PathNamePart(const char* path, char* out, uint32_t outSize);
 
@@ -34,6 +55,7 @@ char* AppendBackslash(char* path);
 uint32_t StringLength(const char* text);
 // Copies at most outSize - 1 characters and terminates; returns the length copied.
 uint32_t CopyString(char* out, uint32_t outSize, const char* text);
+// `wanted` is an ASCII character; the second byte of a two-byte character never counts.
 bool ContainsChar(const char* text, char wanted);
 
 // True when a member name (after "/" became "\") would leave the destination

@@ -1,5 +1,7 @@
 #include "fsutil/PathString.h"
 
+#include "archive/OutputPath.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -150,6 +152,75 @@ TEST(IsUnsafeMemberName, RefusesDeviceNamesInAnyComponentAndCase)
                              "CONOUT$.log", "COM\xB9", "lpt\xB2.txt", "com\xB3", "LPT\xB3.txt"}) {
         EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
     }
+}
+
+// Code page 932 (Shift-JIS): lead bytes 81-9F and E0-FC. The second byte of
+// 表 (95 5C), ソ (83 5C) and 能 (94 5C) is the backslash's byte.
+class CodePage932 : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static const uint8_t ranges[] = {0x81, 0x9F, 0xE0, 0xFC, 0, 0};
+        SetLeadByteRanges(ranges, sizeof ranges);
+    }
+    void TearDown() override { SetLeadByteRanges(nullptr, 0); }
+};
+
+const std::string Table = "\x95\x5C";      // 表
+const std::string So = "\x83\x5C";         // ソ
+const std::string Timetable = "\x8E\x9E\x8D\x8F" + Table;  // 時刻表
+
+TEST_F(CodePage932, TrailBackslashesAreNeverSeparators)
+{
+    std::string path = "S:\\" + Timetable;
+    EXPECT_EQ(DirPart(path + "\\" + So + "\\readme.txt"), path + "\\" + So);
+    EXPECT_EQ(DirPart(path), "S:\\");
+    EXPECT_EQ(DirPart(So + "\\" + Table), So);
+    EXPECT_EQ(DirPart(Table), "");
+    EXPECT_EQ(NamePart(path), Timetable);
+    EXPECT_EQ(NamePart("a\\" + So), So);
+    EXPECT_EQ(Appended(path), path + "\\");
+    EXPECT_EQ(Appended(path + "\\"), path + "\\");
+    EXPECT_FALSE(EndsWithBackslash(Table.c_str()));
+    EXPECT_TRUE(EndsWithBackslash((Table + "\\").c_str()));
+    EXPECT_FALSE(ContainsChar(Timetable.c_str(), '\\'));
+    EXPECT_TRUE(ContainsChar((Table + "\\x").c_str(), '\\'));
+    EXPECT_STREQ(StripLeadingBackslash(Table.c_str()), Table.c_str());
+
+    // A lead byte just before the end is a character of its own.
+    EXPECT_EQ(NamePart("a\\\x95"), "\x95");
+    EXPECT_TRUE(EndsWithBackslash("\x95\\\\"));  // 表 then a backslash
+}
+
+TEST_F(CodePage932, NamePartIsNeverCutInsideACharacter)
+{
+    // Two bytes, 126 two-byte characters, then 表 in bytes 255 and 256.
+    std::string name = "ab" + std::string(126 * 2, '\x95') + Table;
+    EXPECT_EQ(NamePart("dir\\" + name), name.substr(0, 254));
+    char small[5];
+    EXPECT_EQ(PathNamePart(Table.c_str(), small, 2), 0u);  // room for one byte: the character does not fit
+    EXPECT_EQ(PathNamePart((So + Table).c_str(), small, sizeof small), 4u);
+}
+
+TEST_F(CodePage932, TheUnsafeNameCheckReadsWholeCharacters)
+{
+    for (const std::string& name : {Table + ".txt", "docs\\" + So + "\\" + Table + "\\CON" + Table,
+                                    Timetable + "\\readme.txt", std::string("\x83\x7C.txt") /* ポ: second byte is | */}) {
+        EXPECT_FALSE(IsUnsafeMemberName(name.c_str())) << name;
+    }
+    for (const std::string& name : {Table + "\\..\\..\\evil.txt", "..\\" + Table, So + "\\CON.txt",
+                                    Table + ":stream", Table + "\\*.txt"}) {
+        EXPECT_TRUE(IsUnsafeMemberName(name.c_str())) << name;
+    }
+}
+
+TEST_F(CodePage932, OutputPathsKeepATrailBackslashOfTheExtractPath)
+{
+    char out[64];
+    ASSERT_TRUE(FormOutputPath(("S:\\" + Timetable).c_str(), (Table + ".txt").c_str(), out, sizeof out));
+    EXPECT_EQ(std::string(out), "S:\\" + Timetable + "\\" + Table + ".txt");
+    ASSERT_TRUE(FormOutputPath(("S:\\" + Timetable + "\\").c_str(), "a.txt", out, sizeof out));
+    EXPECT_EQ(std::string(out), "S:\\" + Timetable + "\\a.txt");
 }
 
 }  // namespace
