@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "archive/LocalHeader.h"
+#include "fsutil/MemberName.h"
 
 // The one routine over the archive: listing fills the main dialog's member
 // list, extracting writes the selected members. Not re-entrant: it works on the
@@ -23,6 +24,7 @@ struct PassMember {
     LocalFileHeader header;     // a copy: the walk overwrites CurrentHeader
     const char* displayName;    // as listed
     uint32_t ordinal;           // in the walk: 0 for the first member
+    NameFault nameFault;        // a name that is never used for a file, and why
 };
 
 // Extracts one member whose display name has been worked out. `reached` is set

@@ -15,7 +15,9 @@ static const char ArchiveErrorCaption[] = "Archive error..";
 // Display name of the member under CurrentHeader, read from the file position
 // just after its header. false when the name is empty, longer than the name
 // buffer, or cannot be read: the pass then ends with "Error retreiving filename.".
-static bool ReadDisplayName(HWND dialog, char* nameBuffer, char* displayName)
+// A name marked as UTF-8 is shown and used in the system's code page; *fault
+// tells when it has no exact form there.
+static bool ReadDisplayName(HWND dialog, char* nameBuffer, char* displayName, NameFault* fault)
 {
     uint32_t length = CurrentHeader.nameLength;
     if (length == 0 || length > NameBufferSize)
@@ -25,8 +27,14 @@ static bool ReadDisplayName(HWND dialog, char* nameBuffer, char* displayName)
     char* text = displayName;
     if (StringFromBuffer(nameBuffer, static_cast<uint16_t>(length), text) == 0)
         return false;
+    *fault = NameFault::None;
+    if (CurrentHeader.flags & FlagUtf8Name)
+        *fault = ConvertUtf8Name(text);
     SlashesToBackslashes(text);
-    if (ContainsChar(text, '\\'))
+    // A colon splits like a backslash when directories are not restored: the
+    // box must stay free to change, or an extracting pass would look up "b"
+    // for a listed "aaa:b" and pass the member over without a word.
+    if (ContainsChar(text, '\\') || ContainsChar(text, ':'))
         HasDirectories = true;
     if (IsDlgButtonChecked(dialog, IDC_RESTOREDIRS) != BST_CHECKED) {
         char namePart[MaxNamePart + 1];
@@ -88,8 +96,8 @@ void RunArchivePass(HWND dialog, bool listing)
         end = ClassifyWalkEnd();
     for (; more; ++ordinal) {
         PassMember member = {static_cast<uint32_t>(CurrentHeaderOffset), CurrentHeader, displayName.get(),
-                             ordinal};
-        if (!ReadDisplayName(dialog, nameBuffer.get(), displayName.get())) {
+                             ordinal, NameFault::None};
+        if (!ReadDisplayName(dialog, nameBuffer.get(), displayName.get(), &member.nameFault)) {
             MessageBoxA(nullptr, "Error retreiving filename.", ArchiveErrorCaption, MB_OK);
             walkComplete = false;
             break;

@@ -51,12 +51,15 @@ static PasswordOutcome VerifyPassword(const PassMember& member)
     return verified ? PasswordOutcome::Verified : PasswordOutcome::Refused;
 }
 
-static void ShowUnsafeName(const char* displayName)
+static void ShowRefusedName(const char* displayName, NameFault fault)
 {
-    static const char Tail[] = "\r\nwas not extracted: its name leads outside the destination folder.";
-    char text[NameBufferSize + 1 + sizeof Tail];
+    const char* why = fault == NameFault::NotUtf8         ? "is not valid UTF-8."
+                      : fault == NameFault::NotInCodePage ? "has characters this system cannot write."
+                                                          : "leads outside the destination folder.";
+    char text[NameBufferSize + 96];
     uint32_t length = CopyString(text, sizeof text, displayName);
-    CopyString(text + length, sizeof text - length, Tail);
+    length += CopyString(text + length, sizeof text - length, "\r\nwas not extracted: its name ");
+    CopyString(text + length, sizeof text - length, why);
     MessageBoxA(nullptr, text, UnableCaption, MB_OK);
 }
 
@@ -109,9 +112,9 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
 {
     if (!IsMemberSelected(list, member.ordinal))
         return MemberOutcome::Continue;
-    if (IsUnsafeMemberName(member.displayName)) {
+    if (member.nameFault != NameFault::None || IsUnsafeMemberName(member.displayName)) {
         reached = true;
-        ShowUnsafeName(member.displayName);  // the item stays selected: it was not extracted
+        ShowRefusedName(member.displayName, member.nameFault);  // the item stays selected: it was not extracted
         return MemberOutcome::Failed;
     }
     // Only stored and deflated data under the traditional cipher can be

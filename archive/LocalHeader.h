@@ -11,7 +11,7 @@
 struct LocalFileHeader {
     uint32_t signature;
     uint16_t versionNeeded;
-    uint16_t flags;             // bit 0: encrypted; bit 3: check byte is the time's high byte
+    uint16_t flags;             // bit 0: encrypted; bit 3: check byte is the time's high byte; bit 11: UTF-8 name
     uint16_t method;            // MethodStored or MethodDeflated; others are refused
     uint16_t modificationTime;  // DOS format
     uint16_t modificationDate;
@@ -32,6 +32,7 @@ constexpr uint32_t DataDescriptorSignature = 0x08074B50;
 constexpr uint16_t FlagEncrypted = 0x0001;
 constexpr uint16_t FlagDataDescriptor = 0x0008;
 constexpr uint16_t FlagStrongEncryption = 0x0040;  // a cipher other than the traditional one
+constexpr uint16_t FlagUtf8Name = 0x0800;          // the name is UTF-8, not the system's code page
 static_assert(FlagDataDescriptor == FlagCheckByteIsTime, "the password check reads the same flag bit");
 constexpr uint16_t MethodStored = 0;
 constexpr uint16_t MethodDeflated = 8;

@@ -21,7 +21,6 @@ constexpr uint32_t MaxEntryCount = 65535;
 // "... must stay below 2 GiB (2147483648 bytes): ..." for refusals.
 std::string DescribeFileSizeLimit();
 
-constexpr uint16_t FlagUtf8Name = 0x0800;
 constexpr uint32_t DataDescriptorSize = 16;  // signature, CRC-32, both sizes
 constexpr uint32_t CentralHeaderSize = 46;   // before the name, extra field and comment
 constexpr uint32_t EndRecordSize = 22;       // before the archive comment
