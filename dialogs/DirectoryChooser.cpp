@@ -88,7 +88,7 @@ static void TakeCurrentDirectory()
 static void FillDirectoryList(HWND dialog)
 {
     if (!DlgDirListA(dialog, BrowsePath, IDC_DIRLIST, IDC_LISTEDDIR, ListingFlags)
-        && GetWindowTextLengthA(GetDlgItem(dialog, IDC_LISTEDDIR)) == 0) {
+        && SendDlgItemMessageA(dialog, IDC_LISTEDDIR, WM_GETTEXTLENGTH, 0, 0) == 0) {
         TakeCurrentDirectory();
         DlgDirListA(dialog, BrowsePath, IDC_DIRLIST, IDC_LISTEDDIR, ListingFlags);
     }

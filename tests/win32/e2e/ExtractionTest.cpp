@@ -359,6 +359,105 @@ TEST_F(Extraction, HostileNamesAreRefusedOneByOneAndNothingLeavesTheDestination)
     EXPECT_EQ(session->SelectedCount(MemberList), 4);
 }
 
+// Names with a colon in an archive without directories: the item was listed
+// whole, so the extracting pass must look up that same name and refuse it.
+TEST_F(Extraction, NamesWithAColonAreRefusedWithTheBoxNamingThem)
+{
+    Start("colon-names.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    for (const char* name : {"EVIL-10.txt:hidden", "aaa:b"}) {
+        std::string text = session->WaitForMessageBox(UnableCaption);
+        EXPECT_EQ(text.rfind(std::string(name) + "\r\n", 0), 0u) << text;
+        ASSERT_TRUE(session->DismissMessageBox(UnableCaption));
+    }
+    WaitForStatus(FailureSummary);
+    EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"aaa:b", "EVIL-10.txt:hidden"}));
+    EXPECT_EQ(FilesUnder(outDir), Expected("colon-names.exe"));
+}
+
+// A short relative extract path is created in the current directory (the
+// session's working directory) with everything below it.
+TEST_F(Extraction, AShortRelativeExtractPathIsCreated)
+{
+    Start("flat.exe");
+    for (const char* path : {"x", "ab\\out"}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(session->SetControlText(PathField, path));
+        ASSERT_TRUE(session->Click(SelectAll));
+        ASSERT_TRUE(WaitUntil([&] { return session->SelectedCount(MemberList) == 3; }));
+        ExtractAndExpect(SuccessSummary);
+        EXPECT_EQ(session->FindDialog("Couldn't open..."), nullptr);
+        EXPECT_EQ(FilesUnder(session->WorkFile(path)), Expected("flat.exe"));
+    }
+}
+
+// Names marked as UTF-8 by three writers, in code page 1252 (the suite's own).
+TEST_F(Extraction, Utf8NamesExtractUnderTheirOwnNames)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "code page " << GetACP();
+    for (const char* fixture : {"utf8-python.exe", "utf8-7z.exe", "utf8-mksfx.exe"}) {
+        SCOPED_TRACE(fixture);
+        if (!Exists(FixturePath(fixture)))
+            continue;  // made without mksfx
+        Start(fixture);
+        EXPECT_EQ(session->ListItems(MemberList), (std::vector<std::string>{"caf\xE9.txt", "plain.txt"}));
+        ExtractAndExpect(SuccessSummary);
+        EXPECT_EQ(FilesUnder(outDir), Expected(fixture));
+        session->Close();
+        EXPECT_EQ(session->WaitForExit(), 0u);
+    }
+}
+
+// Fullwidth solidus and reverse solidus have no exact form in code page 1252
+// (best fit would make them "/" and "\"), and a name marked as UTF-8 that is not.
+TEST_F(Extraction, Utf8NamesWithoutAnExactFormAreRefusedSayingWhy)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "code page " << GetACP();
+    Start("utf8-refused.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    for (const char* why : {"cannot write", "cannot write", "not valid UTF-8"}) {
+        std::string text = session->WaitForMessageBox(UnableCaption);
+        EXPECT_NE(text.find(why), std::string::npos) << text;
+        ASSERT_TRUE(session->DismissMessageBox(UnableCaption));
+    }
+    WaitForStatus(FailureSummary);
+    EXPECT_EQ(FilesUnder(session->WorkDirectory()).size(), 2u) << "the program and good.txt only";
+    EXPECT_EQ(FilesUnder(outDir), Expected("utf8-refused.exe"));
+}
+
+// Code page 932 (ctest runs these under LC_ALL=ja_JP.UTF-8): into a folder
+// ending in 表 (95 5C), names whose second bytes are backslashes, in
+// Shift-JIS as stored and in UTF-8 converted; café.txt has no form there.
+TEST_F(Extraction, CodePage932NamesLandInsideAFolderEndingInATrailBackslash)
+{
+    if (GetACP() != 932)
+        GTEST_SKIP() << "code page " << GetACP();
+    const std::string timetable = "\x8E\x9E\x8D\x8F\x95\x5C";  // 時刻表
+    for (const char* fixture : {"cp932-sjis.exe", "cp932-utf8.exe"}) {
+        SCOPED_TRACE(fixture);
+        Start(fixture);
+        outDir = session->WorkFile(timetable);
+        ASSERT_TRUE(CreateDirectoryA(outDir.c_str(), nullptr));
+        ASSERT_TRUE(session->SetControlText(PathField, outDir));
+        ASSERT_TRUE(session->Click(ExtractButton));
+        bool refusesCafe = std::string(fixture) == "cp932-utf8.exe";
+        if (refusesCafe) {
+            EXPECT_NE(session->WaitForMessageBox(UnableCaption).find("cannot write"), std::string::npos);
+            ASSERT_TRUE(session->DismissMessageBox(UnableCaption));
+        }
+        WaitForStatus(refusesCafe ? FailureSummary : SuccessSummary);
+        EXPECT_EQ(FilesUnder(outDir), Expected(fixture));
+        FileMap everything = FilesUnder(session->WorkDirectory());
+        EXPECT_EQ(everything.size(), Expected(fixture).size() + 1) << "nothing beside the folder";
+        EXPECT_FALSE(Exists(session->WorkFile("\x8E\x9E\x8D\x8F")));               // 時刻
+        EXPECT_FALSE(Exists(outDir + "\\\x88\xEA\x97\x97"));                       // 一覧
+        session->Close();
+        EXPECT_EQ(session->WaitForExit(), 0u);
+    }
+}
+
 TEST_F(Extraction, UnsupportedMethodEndsThePassWithoutCreatingAFile)
 {
     Start("bzip2-member.exe");
