@@ -17,6 +17,10 @@ import unittest
 import zipfile
 import zlib
 
+# The archive fixtures the stub's tests use; mksfx must refuse the same bombs.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "win32", "fixtures"))
+from extraction import overlapping_stored_members  # noqa: E402
+
 MKSFX = os.environ.get("MKSFX", "build/host/mksfx")
 STUB_SIZE = 35328
 
@@ -71,24 +75,6 @@ def local_headers(data, start):
         if flags & 8 and data[at:at + 4] == b"PK\x07\x08":
             at += 16
     return members, data[at:at + 4]
-
-
-def overlapping_stored_members(count, tail):
-    """Stored members of compressed size 0, each next header right after the
-    last one's name, whose uncompressed sizes and CRC-32s cover every byte after
-    their names: the following members, the central directory and `tail`."""
-    names = [b"m%02d.txt" % i for i in range(count)]
-    central, at = b"", 0
-    for name in names:
-        central += struct.pack("<IHHHHHHIIIHHHHHII", 0x02014B50, 20, 10, 0, 0, 0, 0, 0, 0, 0, len(name),
-                               0, 0, 0, 0, 0, at) + name
-        at += 30 + len(name)
-    archive = central + struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(central), at,
-                                    len(tail)) + tail
-    for name in reversed(names):
-        archive = struct.pack("<IHHHHHIIIHH", 0x04034B50, 10, 0, 0, 0, 0, zlib.crc32(archive), 0, len(archive),
-                              len(name), 0) + name + archive
-    return archive
 
 
 class MksfxCase(unittest.TestCase):
