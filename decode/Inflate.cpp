@@ -111,15 +111,89 @@ static inline const HuffmanEntry* ResolveCode(const HuffmanEntry* entry, BitWord
     return entry;
 }
 
-int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceTable, uint32_t literalBits,
-                 uint32_t distanceBits)
+// How the careful loop reads a code from the multi-level tables: makes the
+// table's bits available, follows the links and consumes the code's bits.
+// `operation` and `value` are then those of HuffmanEntry; false for an
+// invalid code.
+static inline bool DecodeEntry(const HuffmanEntry* table, uint32_t tableBits, BitWord& bits, uint32_t& count,
+                               CodeInput& input, uint32_t& operation, uint32_t& value)
+{
+    FillCodeBits(tableBits, bits, count, input);
+    const HuffmanEntry* entry = ResolveCode(table + (bits & LowBits(tableBits)), bits, count, input);
+    if (!entry)
+        return false;
+    DumpBits(entry->bits, bits, count);
+    operation = entry->operation;
+    value = entry->value;
+    return true;
+}
+
+struct EntryCodes {
+    const HuffmanEntry* literalTable;
+    const HuffmanEntry* distanceTable;
+    uint32_t literalBits;
+    uint32_t distanceBits;
+
+    bool Literal(BitWord& bits, uint32_t& count, CodeInput& input, uint32_t& operation, uint32_t& value) const
+    {
+        return DecodeEntry(literalTable, literalBits, bits, count, input, operation, value);
+    }
+    bool Distance(BitWord& bits, uint32_t& count, CodeInput& input, uint32_t& operation, uint32_t& value) const
+    {
+        return DecodeEntry(distanceTable, distanceBits, bits, count, input, operation, value);
+    }
+};
+
+// The same from a fast table, on 64-bit builds, so that a block needs no
+// multi-level tables at all. The root's bits are made available whole:
+// bits past the code's own are only looked at, and those past the input's
+// end are counted in InputOverrunBits as for any other read.
+static inline bool DecodeFastEntry(const uint32_t* table, uint32_t rootBits, BitWord& bits, uint32_t& count,
+                                   CodeInput& input, uint32_t& operation, uint32_t& value)
+{
+    FillCodeBits(rootBits, bits, count, input);
+    uint32_t entry = table[bits & LowBits(rootBits)];
+    if (entry & FastSubTable) {
+        DumpBits(rootBits, bits, count);
+        uint32_t subBits = (entry >> 8) & 0xF;
+        FillCodeBits(subBits, bits, count, input);
+        entry = table[(entry >> 16) + (bits & LowBits(subBits))];
+    }
+    if ((entry & (FastExceptional | FastEndOfBlock)) == FastExceptional)
+        return false;
+    uint32_t codeBits = (entry >> 8) & 0xF;
+    DumpBits(codeBits, bits, count);
+    if (entry & FastLiteral)
+        operation = OperationLiteral;
+    else if (entry & FastEndOfBlock)
+        operation = OperationEndOfBlock;
+    else
+        operation = (entry & 0xFF) - codeBits;  // the extra bits of a length or distance
+    value = entry >> 16;
+    return true;
+}
+
+struct FastTableCodes {
+    const FastCodeTables* tables;
+
+    bool Literal(BitWord& bits, uint32_t& count, CodeInput& input, uint32_t& operation, uint32_t& value) const
+    {
+        return DecodeFastEntry(tables->literal, FastLiteralBits, bits, count, input, operation, value);
+    }
+    bool Distance(BitWord& bits, uint32_t& count, CodeInput& input, uint32_t& operation, uint32_t& value) const
+    {
+        return DecodeFastEntry(tables->distance, FastDistanceBits, bits, count, input, operation, value);
+    }
+};
+
+// The careful symbol loop, on either kind of table.
+template <class Codes>
+static int DecodeSymbols(const Codes& codes)
 {
     BitWord bits = BitBuffer;
     uint32_t count = BitCount;
     uint32_t pos = WindowPos;
     uint8_t* const window = SlideWindow;
-    const BitWord literalMask = LowBits(literalBits);
-    const BitWord distanceMask = LowBits(distanceBits);
     CodeInput input;
     input.Load();
     for (;;) {
@@ -151,14 +225,12 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
                 continue;
             }
         }
-        FillCodeBits(literalBits, bits, count, input);
-        const HuffmanEntry* entry = ResolveCode(literalTable + (bits & literalMask), bits, count, input);
-        if (!entry)
+        uint32_t operation;
+        uint32_t value;
+        if (!codes.Literal(bits, count, input, operation, value))
             break;
-        DumpBits(entry->bits, bits, count);
-        uint32_t operation = entry->operation;
         if (operation == OperationLiteral) {
-            window[pos++] = static_cast<uint8_t>(entry->value);
+            window[pos++] = static_cast<uint8_t>(value);
             if (pos == WindowSize) {
                 pos = 0;
                 if (!FlushWindow(WindowSize))
@@ -174,17 +246,13 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
             return 0;
         }
         FillCodeBits(operation, bits, count, input);
-        uint32_t length = entry->value + static_cast<uint32_t>(bits & LowBits(operation));
+        uint32_t length = value + static_cast<uint32_t>(bits & LowBits(operation));
         DumpBits(operation, bits, count);
 
-        FillCodeBits(distanceBits, bits, count, input);
-        entry = ResolveCode(distanceTable + (bits & distanceMask), bits, count, input);
-        if (!entry)
+        if (!codes.Distance(bits, count, input, operation, value))
             break;
-        DumpBits(entry->bits, bits, count);
-        operation = entry->operation;
         FillCodeBits(operation, bits, count, input);
-        uint32_t distance = entry->value + static_cast<uint32_t>(bits & LowBits(operation));
+        uint32_t distance = value + static_cast<uint32_t>(bits & LowBits(operation));
         DumpBits(operation, bits, count);
 
         // 1 <= distance <= 32,768. A distance reaching before the member's first
@@ -246,6 +314,18 @@ int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceT
     // would have passed the uncompressed size.
     input.Store();
     return 1;
+}
+
+int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceTable, uint32_t literalBits,
+                 uint32_t distanceBits)
+{
+    return DecodeSymbols(EntryCodes{literalTable, distanceTable, literalBits, distanceBits});
+}
+
+// The block's codes with BlockFastTables alone, in both loops.
+static int InflateFastTableCodes()
+{
+    return DecodeSymbols(FastTableCodes{BlockFastTables});
 }
 
 int InflateStored()
@@ -328,21 +408,26 @@ bool BuildFixedTables()
 
 int InflateFixed()
 {
+    if constexpr (InflateHasFastLoop) {
+        if (FastLoopEnabled) {
+            if (!FixedFastTablesBuilt) {
+                uint16_t lengths[288];
+                for (uint32_t i = 0; i < 288; ++i)
+                    lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+                BuildFastTable(lengths, 288, 257, LengthBase, LengthExtra, FastLiteralBits, FixedFastTables.literal);
+                for (uint32_t i = 0; i < 30; ++i)
+                    lengths[i] = 5;
+                BuildFastTable(lengths, 30, 0, DistanceBase, DistanceExtra, FastDistanceBits,
+                               FixedFastTables.distance);
+                FixedFastTablesBuilt = true;
+            }
+            BlockFastTables = &FixedFastTables;
+            return InflateFastTableCodes();
+        }
+        BlockFastTables = nullptr;
+    }
     if (!FixedLiteralTable && !BuildFixedTables())
         return 1;
-    if constexpr (InflateHasFastLoop) {
-        if (FastLoopEnabled && !FixedFastTablesBuilt) {
-            uint16_t lengths[288];
-            for (uint32_t i = 0; i < 288; ++i)
-                lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-            BuildFastTable(lengths, 288, 257, LengthBase, LengthExtra, FastLiteralBits, FixedFastTables.literal);
-            for (uint32_t i = 0; i < 30; ++i)
-                lengths[i] = 5;
-            BuildFastTable(lengths, 30, 0, DistanceBase, DistanceExtra, FastDistanceBits, FixedFastTables.distance);
-            FixedFastTablesBuilt = true;
-        }
-        BlockFastTables = FastLoopEnabled ? &FixedFastTables : nullptr;
-    }
     return InflateCodes(FixedLiteralTable, FixedDistanceTable, FixedLiteralBits, FixedDistanceBits);
 }
 
@@ -390,6 +475,20 @@ int InflateDynamic()
     if (i < total || BitCount < InputOverrunBits)
         return 1;
 
+    if constexpr (InflateHasFastLoop) {
+        if (FastLoopEnabled) {
+            // The verdicts of the multi-level builds below, without their tables.
+            BlockFastTables = nullptr;
+            if (BuildFastTable(lengths, literalCount, 257, LengthBase, LengthExtra, FastLiteralBits,
+                               DynamicFastTables.literal) != BuildComplete ||
+                BuildFastTable(lengths + literalCount, distanceCount, 0, DistanceBase, DistanceExtra,
+                               FastDistanceBits, DynamicFastTables.distance) > BuildIncomplete)
+                return 1;
+            BlockFastTables = &DynamicFastTables;
+            return InflateFastTableCodes();
+        }
+        BlockFastTables = nullptr;
+    }
     HuffmanEntry* literalTable;
     HuffmanEntry* distanceTable;
     HuffmanEntry* literalChain = nullptr;
@@ -401,19 +500,8 @@ int InflateDynamic()
                           literalBits) == BuildComplete &&
         // An incomplete distance code decodes; its spare patterns are invalid codes.
         BuildHuffmanTable(lengths + literalCount, distanceCount, 0, DistanceBase, DistanceExtra, distanceTable,
-                          distanceChain, distanceBits) <= BuildIncomplete) {
-        if constexpr (InflateHasFastLoop) {
-            BlockFastTables = nullptr;
-            if (FastLoopEnabled) {
-                BuildFastTable(lengths, literalCount, 257, LengthBase, LengthExtra, FastLiteralBits,
-                               DynamicFastTables.literal);
-                BuildFastTable(lengths + literalCount, distanceCount, 0, DistanceBase, DistanceExtra,
-                               FastDistanceBits, DynamicFastTables.distance);
-                BlockFastTables = &DynamicFastTables;
-            }
-        }
+                          distanceChain, distanceBits) <= BuildIncomplete)
         result = InflateCodes(literalTable, distanceTable, literalBits, distanceBits);
-    }
     FreeHuffmanTables(literalChain);
     FreeHuffmanTables(distanceChain);
     return result;

@@ -63,8 +63,8 @@ static inline uint32_t NextReversedCode(uint32_t reversed, uint32_t length)
     return (reversed & (bit - 1)) | bit;
 }
 
-void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
-                    const uint8_t* extra, uint32_t rootBits, uint32_t* table)
+BuildResult BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
+                           const uint8_t* extra, uint32_t rootBits, uint32_t* table)
 {
     uint32_t count[MaxCodeLength + 1] = {};
     for (uint32_t i = 0; i < n; ++i)
@@ -75,7 +75,11 @@ void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const 
     uint32_t used = 0;  // of the 2^15 patterns of 15 bits
     for (uint32_t length = 1; length <= 15; ++length)
         used += count[length] << (15 - length);
+    if (used > 1u << 15)
+        return BuildOversubscribed;
     const bool complete = used == 1u << 15;
+    // A code without any symbol, or of a single 1-bit code, counts as complete.
+    const BuildResult verdict = complete || longest <= 1 ? BuildComplete : BuildIncomplete;
     const uint32_t rootSize = 1u << rootBits;
 
     // The symbols in canonical order: by length, then by symbol.
@@ -106,7 +110,7 @@ void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const 
                     // The last code: no longer ones follow.
                     for (; filled < rootSize; filled <<= 1)
                         std::memcpy(table + filled, table, filled * sizeof *table);
-                    return;
+                    return verdict;
                 }
                 reversed = NextReversedCode(reversed, length);
             }
@@ -157,6 +161,7 @@ void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const 
         if (reversed != (1u << length) - 1)
             reversed = NextReversedCode(reversed, length);
     }
+    return verdict;
 }
 
 static inline uint64_t LoadWord64(const uint8_t* bytes)

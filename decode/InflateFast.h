@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include "decode/HuffmanTable.h"
 #include "decode/InputReader.h"
 
 // The second symbol loop of the inflate decoder, for 64-bit builds (the host's
@@ -43,11 +44,14 @@ struct FastCodeTables {
     uint32_t distance[FastDistanceEntries];
 };
 
-// Fills a fast table for a code that BuildHuffmanTable has accepted, with the
-// same meaning of `lengths`, `n`, `simple`, `base` and `extra`: patterns the
-// code leaves unused, and symbols whose extra count is 99, are invalid codes.
-void BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
-                    const uint8_t* extra, uint32_t rootBits, uint32_t* table);
+// Fills a fast table for a code of at most 15-bit lengths, with the same
+// meaning of `lengths`, `n`, `simple`, `base` and `extra` as BuildHuffmanTable
+// and the same verdict on the code, so that a block decoded with fast tables
+// alone is accepted or refused exactly as with the multi-level ones: patterns
+// the code leaves unused, and symbols whose extra count is 99, are invalid
+// codes; an oversubscribed code fills nothing.
+BuildResult BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
+                           const uint8_t* extra, uint32_t rootBits, uint32_t* table);
 
 // The tables of the block being decoded, for InflateCodes to hand on; null
 // when the block has none (always so in the stub).
