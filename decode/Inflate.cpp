@@ -533,12 +533,13 @@ bool Inflate()
     OutputFellShort = false;
     OutputRoom = CurrentCoding.uncompressedSize;
     InputBuffer = static_cast<uint8_t*>(AllocateBlock(InputBufferSize));
-    SlideWindow = static_cast<uint8_t*>(AllocateClearedBlock(WindowBlockSize));
+    if constexpr (InflateHasFastLoop)
+        AllocateWindowAndShadow();
+    else
+        SlideWindow = static_cast<uint8_t*>(AllocateClearedBlock(WindowBlockSize));
     FixedLiteralTable = nullptr;
     FixedDistanceTable = nullptr;
     FixedTableChain = nullptr;
-    if constexpr (InflateHasFastLoop)
-        ResetWindowShadow();
 
     bool lastBlock = false;
     int result;
@@ -550,7 +551,10 @@ bool Inflate()
 
     ReleaseFixedTables();
     ReleaseBlock(InputBuffer);
-    ReleaseBlock(SlideWindow);
+    if constexpr (InflateHasFastLoop)
+        ReleaseWindowAndShadow();
+    else
+        ReleaseBlock(SlideWindow);
     InputBuffer = nullptr;
     SlideWindow = nullptr;
     if constexpr (InflateHasFastLoop)

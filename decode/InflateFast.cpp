@@ -2,6 +2,7 @@
 
 #include "decode/HuffmanTable.h"
 #include "decode/OutputWindow.h"
+#include "fileio/Memory.h"
 
 #include <cstring>
 
@@ -11,19 +12,25 @@ FastCodeTables DynamicFastTables;
 FastCodeTables FixedFastTables;
 bool FixedFastTablesBuilt;
 uint8_t* WindowShadow;
-static uint8_t ShadowBlock[WindowShadowBlockSize];
-static uint8_t ZeroBlock[WindowShadowBlockSize];  // never written: the cleared window's history
-// ShadowBlock holds the window's history from this position to its end.
+// The shadow holds the window's history from this position to its end.
 static uint32_t ShadowFrom;
 
-void ResetWindowShadow()
+void AllocateWindowAndShadow()
 {
-    WindowShadow = ZeroBlock;
+    WindowShadow = static_cast<uint8_t*>(AllocateClearedBlock(WindowSize + WindowBlockSize));
+    SlideWindow = WindowShadow + WindowSize;
+    ShadowFrom = 0;
+}
+
+void ReleaseWindowAndShadow()
+{
+    ReleaseBlock(WindowShadow);
+    WindowShadow = nullptr;
+    SlideWindow = nullptr;
 }
 
 void ForgetWindowShadow()
 {
-    WindowShadow = ShadowBlock;
     ShadowFrom = WindowSize;
 }
 
@@ -31,8 +38,8 @@ void ForgetWindowShadow()
 // so the window still holds their history: the shadow takes it from there.
 static void FillWindowShadow()
 {
-    if (WindowShadow == ShadowBlock && WindowPos < ShadowFrom) {
-        std::memcpy(ShadowBlock + WindowPos, SlideWindow + WindowPos, ShadowFrom - WindowPos);
+    if (WindowPos < ShadowFrom) {
+        std::memcpy(WindowShadow + WindowPos, SlideWindow + WindowPos, ShadowFrom - WindowPos);
         ShadowFrom = WindowPos;
     }
 }
@@ -313,26 +320,11 @@ __attribute__((always_inline)) static inline int FastCodes()
 
         // pos + length + 40 <= WindowSize: the copies below stay inside the
         // window, their scratch bytes too.
+        // The source lies in this pass or, before the window's start, in the
+        // shadow; a run may cross from one into the other.
         uint8_t* to = out;
         uint8_t* const end = to + length;
-        const uint8_t* from;
-        if (distance <= static_cast<uint32_t>(out - window)) {
-            from = to - distance;
-        } else {
-            // Before the window's start: the history round its end, as it
-            // stood at the last flush.
-            uint32_t at = static_cast<uint32_t>(out - window) + WindowSize - distance;
-            if (at + length > WindowSize) {
-                // The run goes on past the window's end, into bytes of this
-                // pass (the first of them possibly this run's own).
-                for (uint32_t i = 0; i < length; ++i, ++at)
-                    to[i] = at < WindowSize ? shadow[at] : window[at - WindowSize];
-                out = end;
-                continue;
-            }
-            from = shadow + at;
-            distance = WindowSize;  // another block: copy as from far behind
-        }
+        const uint8_t* from = to - distance;
         out = end;
         if (distance >= 8) {
             // Each word is read after every byte it holds is final.

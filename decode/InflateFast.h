@@ -62,16 +62,19 @@ extern bool FixedFastTablesBuilt;
 
 // The window as it stood at the last flush, zeros before the first: at every
 // position from WindowPos on it holds what the window holds there, the history
-// a distance reaching round the window's end reads. The fast loop reads that
-// history here, since its word-wide copies may leave scratch bytes just after
-// WindowPos, and puts those positions back before it returns. After a flush
-// it is taken from the window by InflateFastCodes, from WindowPos on, before
-// the fast loop writes there (so a member of stored blocks never copies it).
-// Inflate resets it for each member and FlushWindow forgets it; never used in
-// the stub.
+// a distance reaching round the window's end reads. It lies right before the
+// window in one block, so that the fast loop finds every run's source at
+// `distance` bytes behind its destination, with no test for the window's
+// start: its word-wide copies may leave scratch bytes just after WindowPos,
+// so it reads that history here and puts those positions back before it
+// returns. After a flush it is taken from the window by InflateFastCodes,
+// from WindowPos on, before the fast loop writes there (so a member of stored
+// blocks never copies it). FlushWindow forgets it; never used in the stub.
 extern uint8_t* WindowShadow;
-constexpr uint32_t WindowShadowBlockSize = 32768 + 64;  // a word-wide copy may read past its end
-void ResetWindowShadow();
+// On 64-bit builds Inflate takes the window and its shadow here, both cleared,
+// and gives them back here.
+void AllocateWindowAndShadow();
+void ReleaseWindowAndShadow();
 void ForgetWindowShadow();
 
 // Decodes symbols from BitBuffer, BitCount, InputPos and WindowPos (which it
