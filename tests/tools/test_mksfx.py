@@ -535,6 +535,18 @@ class WalkChecks(MksfxCase):
         _c, _o, err = self.mksfx("test", damaged, expect=1)
         self.assertIn("CRC-32", err)
 
+    def test_strong_encryption_is_refused_as_the_stub_refuses_it(self):
+        out, data = self.make_sfx()
+        members, _ = local_headers(bytes(data), STUB_SIZE)
+        data[members[1][0] + 6] |= 0x40  # b.txt's flags: bit 6, whatever its method
+        marked = self.path("strong.exe")
+        write_bytes(marked, data)
+        for command in (["list"], ["test"], ["extract", "-d", self.path("x")]):
+            _c, _o, err = self.mksfx(command[0], marked, *command[1:], expect=1)
+            self.assertRegex(err, "member b.txt: .*its flags mark strong encryption")
+            self.assertNotIn("member a.txt", err)
+        self.assertEqual(os.listdir(self.path("x")), ["a.txt"])
+
     def test_a_walk_that_misses_the_central_directory_is_damage(self):
         out, data = self.make_sfx()
         members, _ = local_headers(bytes(data), STUB_SIZE)

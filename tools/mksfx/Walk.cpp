@@ -110,6 +110,10 @@ std::string WhyStubRefusesName(const LocalFileHeader& header, const std::string&
                "('mksfx convert' writes them into the header)";
     if (header.method != MethodStored && header.method != MethodDeflated)
         return "compression method " + std::to_string(header.method) + "; the stub extracts stored and deflated only";
+    // The stub takes this flag for an unknown cipher whatever the method, and
+    // never asks for a password for it.
+    if (header.flags & FlagStrongEncryption)
+        return "its flags mark strong encryption (bit 6); the stub decrypts the traditional cipher only";
     return "";
 }
 
