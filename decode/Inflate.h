@@ -17,8 +17,8 @@ int InflateBlock(bool& lastBlock);  // one block header and its body
 int InflateStored();
 int InflateFixed();
 int InflateDynamic();
-// Decodes symbols up to the end-of-block code: 0 when it was decoded, 1 on an
-// invalid code or once the input has ended.
+// Decodes symbols with the multi-level tables up to the end-of-block code: 0
+// when it was decoded, 1 on an invalid code or once the input has ended.
 int InflateCodes(const HuffmanEntry* literalTable, const HuffmanEntry* distanceTable, uint32_t literalBits,
                  uint32_t distanceBits);
 

@@ -6,11 +6,11 @@
 
 // The second symbol loop of the inflate decoder, for 64-bit builds (the host's
 // mksfx, tests and benchmarks; never the stub, whose bit buffer is 32 bits and
-// which keeps InflateCodes alone). InflateCodes hands it the work while the
-// input piece and the output window both have room for a whole symbol with
-// every word-wide load and store it makes; near either end InflateCodes goes
-// on itself. Both loops give the same bytes and the same verdict on every
-// stream.
+// which keeps the careful loop alone, on the multi-level tables). The careful
+// loop hands it the work while the input piece and the output window both have
+// room for a whole symbol with every word-wide load and store it makes; near
+// either end the careful loop goes on itself, reading the same fast tables.
+// Both loops give the same bytes and the same verdict on every stream.
 constexpr bool InflateHasFastLoop = BitWordBytes == 8;
 
 // Whether the decoder hands symbols to the fast loop at all (on 64-bit builds
@@ -53,8 +53,9 @@ struct FastCodeTables {
 BuildResult BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
                            const uint8_t* extra, uint32_t rootBits, uint32_t* table);
 
-// The tables of the block being decoded, for InflateCodes to hand on; null
-// when the block has none (always so in the stub).
+// The tables of the block being decoded, for both loops; null when the block
+// is decoded with the multi-level tables (always so in the stub, and with the
+// fast loop turned off).
 extern const FastCodeTables* BlockFastTables;
 extern FastCodeTables DynamicFastTables;  // a dynamic block's, rebuilt for each
 extern FastCodeTables FixedFastTables;    // the fixed codes', built at the first fixed block
@@ -80,7 +81,7 @@ void ForgetWindowShadow();
 // Decodes symbols from BitBuffer, BitCount, InputPos and WindowPos (which it
 // updates) with BlockFastTables while the margins hold: 0 once the end-of-block
 // code is decoded, 1 on an invalid code, -1 when the input piece or the window
-// has come too near its end (InflateCodes then decodes the next symbol).
+// has come too near its end (the careful loop then decodes the next symbol).
 // Only called when InputOverrunBits is 0.
 int InflateFastCodes();
 // True while InflateFastCodes may take the next symbol: the input piece holds
