@@ -48,7 +48,7 @@ static void SetUpOnFirstActivation(HWND window)
 {
     MainInitDone = 1;
     HINSTANCE instance = GetModuleHandleA(nullptr);
-    SetClassLongA(window, GCL_HICON, reinterpret_cast<LONG>(LoadIconA(instance, "MAINICON")));
+    SetClassLongPtrA(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(LoadIconA(instance, "MAINICON")));
     SetFocus(GetDlgItem(window, IDC_EXTRACTPATH));
     ShowCurrentDirectoryAsPath(window);
     SendDlgItemMessageA(window, IDC_EXTRACTPATH, EM_SETSEL, 0, 0x7FFF);

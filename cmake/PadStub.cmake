@@ -1,9 +1,14 @@
 # Pads the linked stub to exactly StubSize bytes (taken from archive/StubSize.h,
 # the one place the number is written) and fails when the image is larger.
-# Usage: cmake -DINPUT=linked.exe -DOUTPUT=sfx.exe -DSTUB_SIZE_HEADER=... -P PadStub.cmake
-file(READ "${STUB_SIZE_HEADER}" header)
-string(REGEX MATCH "StubSize = ([0-9]+);" _ "${header}")
-set(stubSize "${CMAKE_MATCH_1}")
+# The x86-64 twin tree gives its own length as STUB_SIZE instead.
+# Usage: cmake -DINPUT=linked.exe -DOUTPUT=sfx.exe -DSTUB_SIZE_HEADER=... [-DSTUB_SIZE=N] -P PadStub.cmake
+if(STUB_SIZE)
+  set(stubSize "${STUB_SIZE}")
+else()
+  file(READ "${STUB_SIZE_HEADER}" header)
+  string(REGEX MATCH "StubSize = ([0-9]+);" _ "${header}")
+  set(stubSize "${CMAKE_MATCH_1}")
+endif()
 if(NOT stubSize)
   message(FATAL_ERROR "PadStub: no 'StubSize = N;' line in ${STUB_SIZE_HEADER}")
 endif()

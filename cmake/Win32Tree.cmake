@@ -9,6 +9,24 @@ add_library(stubcore STATIC ${CORE_SOURCES})
 target_include_directories(stubcore PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(stubcore PRIVATE ${STUB_COMPILE_OPTIONS})
 
+# The shipped stub is i686. An x86-64 build of this tree (build/win64, the
+# twin) exists so that the Wine suites run where only 64-bit Wine does; it is
+# evidence about the code, not about the shipped image. It decodes as the stub
+# does, with a 32-bit bit buffer and without the host's fast loop, and it is
+# padded to a length of its own, so that x86-64 code, as a rule the longer,
+# never meets the i686 stub's budget.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ZELVIX_TWIN ON)
+  set(STUB_ENTRY StubEntry)
+  set(ZELVIX_TWIN_STUB_SIZE 49152)
+  target_compile_definitions(stubcore PUBLIC ZELVIX_BIT_WORD_32 ZELVIX_STUB_SIZE=${ZELVIX_TWIN_STUB_SIZE})
+  set(STUB_SIZE_ARGUMENT -DSTUB_SIZE=${ZELVIX_TWIN_STUB_SIZE})
+else()
+  set(ZELVIX_TWIN OFF)
+  set(STUB_ENTRY _StubEntry@0)  # stdcall decoration of i686
+  set(STUB_SIZE_ARGUMENT)
+endif()
+
 # The icon is drawn by our own script at build time.
 set(ICON_FILE ${CMAKE_CURRENT_BINARY_DIR}/resources/MainIcon.ico)
 add_custom_command(OUTPUT ${ICON_FILE}
@@ -33,13 +51,13 @@ set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -I${CMAKE_CURRENT_BINARY_DIR}/resources -I
 # symbols only). The header carries no link time, so one commit and toolchain
 # always give the same stub bytes (and the same checksum).
 target_link_options(sfx-linked PRIVATE -s -mwindows -nostdlib -nostartfiles
-  -Wl,-e,_StubEntry@0 -Wl,--gc-sections
+  -Wl,-e,${STUB_ENTRY} -Wl,--gc-sections
   -Wl,--dynamicbase -Wl,--nxcompat -Wl,--enable-reloc-section -Wl,--no-insert-timestamp)
 target_link_libraries(sfx-linked PRIVATE stubcore kernel32 user32 gdi32 shell32 gcc)
 
 set(STUB_FILE ${CMAKE_CURRENT_BINARY_DIR}/sfx.exe)
 add_custom_command(OUTPUT ${STUB_FILE}
-  COMMAND ${CMAKE_COMMAND} -DINPUT=$<TARGET_FILE:sfx-linked> -DOUTPUT=${STUB_FILE}
+  COMMAND ${CMAKE_COMMAND} -DINPUT=$<TARGET_FILE:sfx-linked> -DOUTPUT=${STUB_FILE} ${STUB_SIZE_ARGUMENT}
           -DSTUB_SIZE_HEADER=${PROJECT_SOURCE_DIR}/archive/StubSize.h
           -P ${PROJECT_SOURCE_DIR}/cmake/PadStub.cmake
   DEPENDS sfx-linked ${PROJECT_SOURCE_DIR}/archive/StubSize.h ${PROJECT_SOURCE_DIR}/cmake/PadStub.cmake

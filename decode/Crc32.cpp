@@ -4,7 +4,11 @@
 
 #include <cstring>
 
-#if defined(__x86_64__)
+// The folding path is chosen by libgcc's CPU detection, which a constructor
+// fills in; Windows builds link without a C runtime to run it, so they keep
+// to the slicing tables.
+#if defined(__x86_64__) && !defined(_WIN32)
+#define ZELVIX_CRC_FOLDING 1
 #include <immintrin.h>
 #endif
 
@@ -27,7 +31,7 @@ void SetUpCrcTable()
         }
     }
     CrcSliceTable = slices;
-#if defined(__x86_64__)
+#ifdef ZELVIX_CRC_FOLDING
     CrcFoldsByMultiply = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
 #endif
 }
@@ -50,7 +54,7 @@ void BuildCrcTable()
     }
 }
 
-#if defined(__x86_64__)
+#ifdef ZELVIX_CRC_FOLDING
 // The register over `count` bytes (a multiple of 16, at least 64) by folding:
 // the data is a polynomial over GF(2), and multiplying a 128-bit lane by
 // x^(d+32) and x^(d-32) modulo the CRC polynomial (the constants below, bit
@@ -124,7 +128,7 @@ __attribute__((target("pclmul,sse4.1"))) static uint32_t CrcFold(const uint8_t* 
 void CrcUpdate(const uint8_t* bytes, int32_t count, uint32_t& crc)
 {
     uint32_t value = crc;
-#if defined(__x86_64__)
+#ifdef ZELVIX_CRC_FOLDING
     if (CrcFoldsByMultiply && count >= 64) {
         uint32_t whole = static_cast<uint32_t>(count) & ~15u;
         value = CrcFold(bytes, whole, value);

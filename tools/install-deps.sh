@@ -3,7 +3,7 @@
 # it only calls apt-get when a package is missing.
 set -euo pipefail
 packages=(make cmake g++ clang libclang-rt-14-dev python3 git
-  mingw-w64 wine wine32:i386 xvfb x11-utils imagemagick
+  mingw-w64 wine wine32:i386 wine64 xvfb x11-utils imagemagick
   libgtest-dev googletest libbenchmark-dev zlib1g-dev libdeflate-dev
   zip unzip p7zip-full fastjar dpkg-dev openssl osslsigncode)
 missing=()

@@ -5,33 +5,60 @@
 # Usage: wine-run.sh PROGRAM.exe [ARGS...]; the exit code is the program's.
 # ZELVIX_SCREENSHOT=FILE saves a screenshot ZELVIX_SCREENSHOT_DELAY seconds in;
 # ZELVIX_WINE_TIMEOUT bounds the program's run (seconds).
-# Exits 77 (ctest's "skipped") without running anything on a machine that
-# cannot execute 32-bit x86 programs, where Wine cannot start a PE32 program.
+# A PE32 program (the stub's i686 tree) runs under 32-bit Wine in a win32
+# prefix; a PE32+ program (the x86-64 twin tree, build/win64) under the 64-bit
+# loader and server in a win64 prefix of its own. Exits 77 (ctest's "skipped")
+# without running anything when the loader the program needs cannot run here:
+# for PE32, on a machine that cannot execute 32-bit x86 programs.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-if ! "$here/../../tools/can-run-win32.sh"; then
-  echo "wine-run: skipped $1" >&2
-  exit 77
+
+# The machine field of the PE header ("8664" for x86-64); empty when the file
+# is no PE image.
+pe_machine() {
+  local header
+  header=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$header" ] && od -An -tx2 -j$((header + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+
+if [ "$(pe_machine "$1")" = 8664 ]; then
+  wine_loader=/usr/lib/wine/wine64
+  wine_server=/usr/lib/wine/wineserver64
+  if ! "$wine_loader" --version >/dev/null 2>&1 || [ ! -x "$wine_server" ]; then
+    echo "wine-run: no 64-bit Wine that runs here ($wine_loader, $wine_server; package wine64); skipped $1" >&2
+    exit 77
+  fi
+  export WINEARCH=win64 WINELOADER="$wine_loader" WINESERVER="$wine_server"
+  default_prefix=${TMPDIR:-/tmp}/zelvix-wine64-$(id -u)
+else
+  if ! "$here/../../tools/can-run-win32.sh"; then
+    echo "wine-run: skipped $1" >&2
+    exit 77
+  fi
+  wine_loader=wine
+  wine_server=wineserver
+  export WINEARCH=win32
+  default_prefix=${TMPDIR:-/tmp}/zelvix-wine-$(id -u)
 fi
-: "${ZELVIX_WINEPREFIX:=${TMPDIR:-/tmp}/zelvix-wine-$(id -u)}"
+: "${ZELVIX_WINEPREFIX:=$default_prefix}"
 export WINEPREFIX="$ZELVIX_WINEPREFIX"
 export WINEDEBUG="${ZELVIX_WINEDEBUG:--all}"
 # winedbg disabled: a crashing program must end, not wait in a debugger.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
-export WINEARCH=win32
 timeout_seconds=${ZELVIX_WINE_TIMEOUT:-600}
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  # One prefix serves every Wine test; creating it takes a few seconds once.
+  # One prefix serves every Wine test of a tree; creating it takes a few
+  # seconds once.
   mkdir -p "$WINEPREFIX"
-  timeout 180 wineboot -i >/dev/null 2>&1
-  timeout 60 wineserver -w
+  timeout 180 "$wine_loader" wineboot -i >/dev/null 2>&1
+  timeout 60 "$wine_server" -w
 fi
 
 xvfb_pid=
 display_file=$(mktemp)
 cleanup() {
-  wineserver -k >/dev/null 2>&1
+  "$wine_server" -k >/dev/null 2>&1
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
   rm -f "$display_file"
 }
@@ -53,7 +80,7 @@ else
   export DISPLAY="$ZELVIX_USE_DISPLAY"
 fi
 
-timeout --kill-after=10 "$timeout_seconds" wine "$@" &
+timeout --kill-after=10 "$timeout_seconds" "$wine_loader" "$@" &
 program=$!
 if [ -n "${ZELVIX_SCREENSHOT:-}" ]; then
   # For looking at a window: wait for it to settle, then capture the display.
