@@ -238,6 +238,9 @@ __attribute__((always_inline)) static inline int FastCodes()
         count -= entry;
     };
 
+    // The branches below carry their weights: literals and word-wide copies
+    // are the common case, exceptional entries the rare one, so that the
+    // common case runs straight on.
     refill();
     uint32_t entry = literalTable[bits & literalMask];
     do {
@@ -246,19 +249,19 @@ __attribute__((always_inline)) static inline int FastCodes()
         // most 11 + 4 + 5 bits) and the distance's table index.
         uint64_t saved = bits;
         consume(entry);
-        if (entry & FastLiteral) {
+        if (__builtin_expect((entry & FastLiteral) != 0, 1)) {
             uint32_t literal = entry >> 16;
             entry = literalTable[bits & literalMask];
             saved = bits;
             consume(entry);
             *out++ = static_cast<uint8_t>(literal);
-            if (entry & FastLiteral) {
+            if (__builtin_expect((entry & FastLiteral) != 0, 1)) {
                 literal = entry >> 16;
                 entry = literalTable[bits & literalMask];
                 saved = bits;
                 consume(entry);
                 *out++ = static_cast<uint8_t>(literal);
-                if (entry & FastLiteral) {
+                if (__builtin_expect((entry & FastLiteral) != 0, 1)) {
                     literal = entry >> 16;
                     entry = literalTable[bits & literalMask];
                     refill();
@@ -267,7 +270,7 @@ __attribute__((always_inline)) static inline int FastCodes()
                 }
             }
         }
-        if (entry & FastExceptional) {
+        if (__builtin_expect((entry & FastExceptional) != 0, 0)) {
             if (entry & FastEndOfBlock) {
                 result = 0;
                 break;
@@ -281,14 +284,14 @@ __attribute__((always_inline)) static inline int FastCodes()
             entry = literalTable[(entry >> 16) + (bits & ((1u << ((entry >> 8) & 0xF)) - 1))];
             saved = bits;
             consume(entry);
-            if (entry & FastLiteral) {
+            if (__builtin_expect((entry & FastLiteral) != 0, 1)) {
                 uint32_t literal = entry >> 16;
                 entry = literalTable[bits & literalMask];
                 refill();
                 *out++ = static_cast<uint8_t>(literal);
                 continue;
             }
-            if (entry & FastExceptional) {
+            if (__builtin_expect((entry & FastExceptional) != 0, 0)) {
                 result = entry & FastEndOfBlock ? 0 : 1;
                 break;
             }
@@ -296,18 +299,19 @@ __attribute__((always_inline)) static inline int FastCodes()
         uint32_t length = EntryValue<Bmi2>(saved, entry);
 
         // At least 14 bits are taken, enough for the distance's index; a
-        // distance takes at most 28 and the next code's index 11.
+        // distance takes at most 28 and the next code's index 11. The refill
+        // is unconditional: whether it is needed varies from match to match,
+        // and the branch costs more than the refill.
         entry = distanceTable[bits & distanceMask];
-        if ((count & 0xFF) < 28 + FastLiteralBits)
-            refill();
-        if (entry & FastExceptional) {
+        refill();
+        if (__builtin_expect((entry & FastExceptional) != 0, 0)) {
             if (!(entry & FastSubTable)) {
                 result = 1;
                 break;
             }
             consume(entry);
             entry = distanceTable[(entry >> 16) + (bits & ((1u << ((entry >> 8) & 0xF)) - 1))];
-            if (entry & FastExceptional) {
+            if (__builtin_expect((entry & FastExceptional) != 0, 0)) {
                 result = 1;
                 break;
             }
@@ -326,7 +330,7 @@ __attribute__((always_inline)) static inline int FastCodes()
         uint8_t* const end = to + length;
         const uint8_t* from = to - distance;
         out = end;
-        if (distance >= 8) {
+        if (__builtin_expect(distance >= 8, 1)) {
             // Each word is read after every byte it holds is final.
             StoreWord64(to, LoadWord64(from));
             StoreWord64(to + 8, LoadWord64(from + 8));
