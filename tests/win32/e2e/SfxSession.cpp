@@ -9,16 +9,21 @@ namespace e2e {
 
 namespace {
 
-// A single message to another process's window may take this long; a window
-// that does not answer by then counts as hung.
-constexpr UINT MessageTimeoutMs = 2000;
+// A single message to another process's window may take this long (before
+// ZELVIX_E2E_TIMEOUT_SCALE); a window that does not answer by then counts as
+// hung. Wine under a bare Xvfb holds a thread for 2 s whenever it hides one of
+// its top-level windows (it waits for a window manager to withdraw it, and
+// there is none), so a message sent right after a message box or dialog has
+// gone is answered only 2 s later: the limit lies well beyond that.
+constexpr DWORD MessageTimeoutMs = 5000;
 constexpr DWORD PollIntervalMs = 25;
 
 bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     DWORD_PTR answer = 0;
     if (!window ||
-        !SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, MessageTimeoutMs, &answer))
+        !SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, TimeoutMs(MessageTimeoutMs),
+                             &answer))
         return false;
     result = static_cast<LRESULT>(answer);
     return true;
