@@ -5,6 +5,7 @@
 # Usage: wine-run.sh PROGRAM.exe [ARGS...]; the exit code is the program's.
 # ZELVIX_SCREENSHOT=FILE saves a screenshot ZELVIX_SCREENSHOT_DELAY seconds in;
 # ZELVIX_WINE_TIMEOUT bounds the program's run (seconds).
+# ZELVIX_WINE_UNMANAGED=1 makes the prefix's windows unmanaged (see below).
 # A PE32 program (the stub's i686 tree) runs under 32-bit Wine in a win32
 # prefix; a PE32+ program (the x86-64 twin tree, build/win64) under the 64-bit
 # loader and server in a win64 prefix of its own. Exits 77 (ctest's "skipped")
@@ -52,6 +53,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # seconds once.
   mkdir -p "$WINEPREFIX"
   timeout 180 "$wine_loader" wineboot -i >/dev/null 2>&1
+  timeout 60 "$wine_server" -w
+fi
+
+# Under a bare Xvfb no window manager ever answers, and Wine waits 2 s for it
+# each time a managed window (a dialog, a message box) is hidden. With the
+# prefix's X11 driver set to leave windows unmanaged, Wine places and frames
+# them itself and does not wait; the tests see the same windows and messages.
+if [ "${ZELVIX_WINE_UNMANAGED:-}" = 1 ] && ! grep -q '^"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  timeout 60 "$wine_loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   timeout 60 "$wine_server" -w
 fi
 
