@@ -5,24 +5,35 @@
 # password prompt, and each is saved as docs/NAME.png. Also writes the terminal
 # session of mksfx create and test that the README quotes
 # (docs/mksfx-session.txt). Run after "make stub host".
+# Where 32-bit programs cannot run, the pictures come from the stub's 64-bit
+# twin (build/win64, "make test-win64-twin" builds it): the same dialogs from
+# the same resources. Windows are unmanaged (Wine draws their frames), as no
+# window manager runs on the private Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-stub=build/win32/sfx.exe
+tree=build/win32
+tools/can-run-win32.sh 2>/dev/null || tree=build/win64
+stub=$tree/sfx.exe
 mksfx=build/host/mksfx
 for needed in "$stub" "$mksfx"; do
-  [ -e "$needed" ] || { echo "readme-shots: $needed is missing; 'make stub host' builds it" >&2; exit 1; }
+  [ -e "$needed" ] || { echo "readme-shots: $needed is missing; 'make stub host' (or 'make test-win64-twin') builds it" >&2; exit 1; }
 done
-cmake --build build/win32 --target readmeshots
+cmake --build "$tree" --target readmeshots
 
 work=$PWD/build/readme-shots
 rm -rf "$work"
 mkdir -p "$work/data" "$work/out" docs
-# Fixed times, so that a picture changes only when a dialog does.
-"$mksfx" create -q --stub "$stub" --mtime "2026-01-15 10:30" -o "$work/data/demo.exe" -C samples .
-"$mksfx" create -q --stub "$stub" --mtime "2026-01-15 10:30" -P zelvix -o "$work/data/demo-password.exe" -C samples .
+# Fixed times, so that a picture changes only when a dialog does. The Wine
+# tests' fixtures build around a stub of any length (the twin's too).
+for name in demo demo-password; do
+  options='"--mtime", "2026-01-15 10:30"'
+  [ "$name" = demo-password ] && options="$options"', "-P", "zelvix"'
+  ZELVIX_STUB_SIZE=$(stat -c %s "$stub") python3 -c "import sys; sys.path.insert(0, 'tests/win32/fixtures'); import mksfx
+mksfx.create('$mksfx', '$stub', '$work/data/$name.exe', 'samples', [$options])"
+done
 
-ZELVIX_E2E_DATA="$work/data" ZELVIX_WINEPREFIX="${ZELVIX_WINEPREFIX:-$PWD/build/win32/wineprefix}" \
-  tests/win32/wine-run.sh build/win32/tests/win32/readmeshots.exe "Z:$(printf '%s' "$work/out" | tr / '\\')"
+ZELVIX_E2E_DATA="$work/data" ZELVIX_WINEPREFIX="${ZELVIX_WINEPREFIX:-$PWD/$tree/wineprefix-shots}" ZELVIX_WINE_UNMANAGED=1 \
+  tests/win32/wine-run.sh "$tree/tests/win32/readmeshots.exe" "Z:$(printf '%s' "$work/out" | tr / '\\')"
 for name in main-dialog directory-chooser overwrite-confirmation password-prompt; do
   # -strip: no time stamps in the PNG, so an unchanged dialog gives the same file.
   convert "$work/out/$name.bmp" -strip "docs/$name.png"

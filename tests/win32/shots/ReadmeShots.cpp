@@ -129,7 +129,7 @@ bool MainChooserAndOverwrite()
     if (!question)
         return Fail("the overwrite question did not appear", session);
     Shoot("overwrite-confirmation", Union(WindowRect(main), WindowRect(question)));
-    PostClick(GetDlgItem(question, IDNO));
+    PostClick(GetDlgItem(question, IDCANCEL));  // "&No"
     session.WaitForWindowGone(question);
     session.Terminate();
     return true;
