@@ -1,5 +1,7 @@
 #include "tools/mksfx/Console.h"
 
+#include "fsutil/Utf8.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -31,41 +33,6 @@ void ProgressBar::ClearActive()
     ClearBarLocked();
 }
 
-// The length of the valid UTF-8 sequence at text[at], or 0 when the bytes
-// there are not one (stray continuation, overlong form, surrogate, beyond
-// U+10FFFF, cut short).
-static size_t Utf8SequenceLength(const std::string& text, size_t at)
-{
-    auto byte = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
-    unsigned lead = byte(at);
-    size_t length;
-    uint32_t point;
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        point = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        point = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        point = lead & 0x07;
-    } else {
-        return 0;
-    }
-    for (size_t i = 1; i < length; ++i) {
-        unsigned next = byte(at + i);
-        if ((next & 0xC0) != 0x80)
-            return 0;
-        point = (point << 6) | (next & 0x3F);
-    }
-    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (point < smallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
-        return 0;
-    return length;
-}
-
 std::string EscapeForTerminal(const std::string& text)
 {
     static const char digits[] = "0123456789abcdef";
@@ -73,7 +40,7 @@ std::string EscapeForTerminal(const std::string& text)
     shown.reserve(text.size());
     size_t at = 0;
     while (at < text.size()) {
-        size_t length = Utf8SequenceLength(text, at);
+        size_t length = Utf8CharLength(text.data() + at, text.data() + text.size());
         unsigned lead = static_cast<unsigned char>(text[at]);
         bool control = lead < 0x20 || lead == 0x7F ||
                        (length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0);
