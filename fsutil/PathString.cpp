@@ -204,18 +204,24 @@ static bool HasReservedChar(const char* text)
     return false;
 }
 
-bool IsUnsafeMemberName(const char* name)
+UnsafeName WhyUnsafeMemberName(const char* name)
 {
     const char* path = StripLeadingBackslash(name);
-    if (path[0] == '\\' || ContainsChar(path, ':') || HasReservedChar(path))
-        return true;
+    if (path[0] == '\\')
+        return UnsafeName::LeavesDestination;
+    if (ContainsChar(path, ':'))
+        return UnsafeName::HasColon;
+    if (HasReservedChar(path))
+        return UnsafeName::ReservedChar;
     const char* begin = path;
     for (const char* c = path;; c = NextChar(c)) {
         if (*c == '\\' || *c == '/' || *c == '\0') {
-            if (IsDotsAndSpaces(begin, c) || IsDeviceName(begin, c))
-                return true;
+            if (IsDotsAndSpaces(begin, c))
+                return UnsafeName::LeavesDestination;
+            if (IsDeviceName(begin, c))
+                return UnsafeName::Device;
             if (*c == '\0')
-                return false;
+                return UnsafeName::None;
             begin = c + 1;
         }
     }

@@ -58,13 +58,25 @@ uint32_t CopyString(char* out, uint32_t outSize, const char* text);
 // `wanted` is an ASCII character; the second byte of a two-byte character never counts.
 bool ContainsChar(const char* text, char wanted);
 
-// True when a member name (after "/" became "\") would leave the destination
-// or reach something that is not a plain file there: it still starts with a
-// backslash once one leading backslash is stripped, contains a colon (drive
-// letters, alternate data streams), has a component made only of dots and
-// spaces ("..", ". ." and the like, which Windows folds), holds a character no
-// file name may hold (wildcards, < > | ", control characters), or names a
-// device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 and the superscript-digit
-// forms, CONIN$, CONOUT$; with or without an extension) in any component.
-// Such a member is never written.
-bool IsUnsafeMemberName(const char* name);
+// Why a member name (after "/" became "\") would leave the destination or
+// reach something that is not a plain file there; None when it is safe. Such
+// a member is never written. The checks run in the order of the values.
+enum class UnsafeName : uint8_t {
+    None,
+    // still starts with a backslash once one leading backslash is stripped, or
+    // has a component made only of dots and spaces ("..", ". ." and the like,
+    // which Windows folds)
+    LeavesDestination,
+    HasColon,      // a drive letter or an alternate data stream
+    ReservedChar,  // a character no file name may hold: wildcards, < > | ", control characters
+    // names a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9 and the
+    // superscript-digit forms, CONIN$, CONOUT$; with or without an extension)
+    // in any component
+    Device,
+};
+UnsafeName WhyUnsafeMemberName(const char* name);
+
+inline bool IsUnsafeMemberName(const char* name)
+{
+    return WhyUnsafeMemberName(name) != UnsafeName::None;
+}

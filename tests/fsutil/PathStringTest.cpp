@@ -130,17 +130,19 @@ TEST(IsUnsafeMemberName, AcceptsOrdinaryNames)
 TEST(IsUnsafeMemberName, RefusesNamesThatLeaveTheDestination)
 {
     for (const char* name : {"\\\\server\\share\\x", "..\\evil.txt", "a\\..\\..\\evil.txt", "a\\..",
-                             "..", ". .\\x", "a\\...\\b", "a\\ \\b", "a\\.\\b", "C:\\Windows\\x.dll",
-                             "C:evil", "file.txt:stream", "a/../b"}) {
-        EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
+                             "..", ". .\\x", "a\\...\\b", "a\\ \\b", "a\\.\\b",
+                             "a/../b"}) {
+        EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::LeavesDestination) << name;
     }
+    for (const char* name : {"C:\\Windows\\x.dll", "C:evil", "file.txt:stream"})
+        EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::HasColon) << name;
 }
 
 TEST(IsUnsafeMemberName, RefusesCharactersNoFileNameMayHold)
 {
     // A wildcard would also make the existence test match other files.
     for (const char* name : {"*.txt", "a?.txt", "dir\\<x>", "pipe|name", "quote\"d", "tab\there", "\x01", "unit\x1Fsep"}) {
-        EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
+        EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::ReservedChar) << name;
     }
     EXPECT_FALSE(IsUnsafeMemberName("caf\xE9 cr\xE8me.txt"));  // ANSI letters beyond ASCII are fine
 }
@@ -150,7 +152,7 @@ TEST(IsUnsafeMemberName, RefusesDeviceNamesInAnyComponentAndCase)
     for (const char* name : {"CON", "con.txt", "a\\PRN\\b.txt", "Aux.log", "NUL", "nul.tar.gz", "COM1",
                              "com9.txt", "LPT1", "lpt5.doc", "dir\\CON .txt", "CON \\x", "conin$",
                              "CONOUT$.log", "COM\xB9", "lpt\xB2.txt", "com\xB3", "LPT\xB3.txt"}) {
-        EXPECT_TRUE(IsUnsafeMemberName(name)) << name;
+        EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::Device) << name;
     }
 }
 
