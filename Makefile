@@ -7,7 +7,7 @@ FUZZ_DIR := build/fuzz
 DEB_DIR := build/deb
 PREFIX ?= /usr/local
 
-.PHONY: all stub host test test-host test-win32 test-win64-twin test-twin-where-skipped test-package fuzz-smoke install deb demo clean
+.PHONY: all stub stub-twin host test test-host test-win32 test-win64-twin test-twin-where-skipped test-package fuzz-smoke install deb demo clean
 
 all: stub host
 
@@ -79,6 +79,11 @@ test-twin-where-skipped:
 	fi
 
 test: test-host test-win32 test-twin-where-skipped test-package fuzz-smoke
+
+# The stub's 64-bit twin alone: the README pictures' stand-in where 32-bit
+# programs cannot run.
+stub-twin: $(WIN64_DIR)/CMakeCache.txt
+	cmake --build $(WIN64_DIR) -j $(JOBS) --target sfx
 
 demo: stub host
 	bash tools/demo.sh

@@ -56,6 +56,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   timeout 60 "$wine_server" -w
 fi
 
+# Debian's Wine looks for its own fonts in the system's font folder, not in
+# /usr/share/wine/fonts where fonts-wine puts them. Without them the caption
+# buttons lack Marlett's symbols (they read "0 1 r") and dialogs fall back to
+# DejaVu; linked into the prefix's Fonts folder, Wine loads them at start.
+prefix_fonts=$WINEPREFIX/drive_c/windows/Fonts
+if [ -e /usr/share/wine/fonts/marlett.ttf ] && [ -d "$prefix_fonts" ] && [ ! -e "$prefix_fonts/marlett.ttf" ]; then
+  ln -sf /usr/share/wine/fonts/* "$prefix_fonts/"
+fi
+
 # Under a bare Xvfb no window manager ever answers, and Wine waits 2 s for it
 # each time a managed window (a dialog, a message box) is hidden. With the
 # prefix's X11 driver set to leave windows unmanaged, Wine places and frames
