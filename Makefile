@@ -80,12 +80,13 @@ test-twin-where-skipped:
 
 test: test-host test-win32 test-twin-where-skipped test-package fuzz-smoke
 
-# The stub's 64-bit twin alone: the README pictures' stand-in where 32-bit
-# programs cannot run.
+# The stub's 64-bit twin alone: what the demo and the README pictures take
+# where 32-bit programs cannot run.
 stub-twin: $(WIN64_DIR)/CMakeCache.txt
 	cmake --build $(WIN64_DIR) -j $(JOBS) --target sfx
 
 demo: stub host
+	@tools/can-run-win32.sh 2>/dev/null || $(MAKE) --no-print-directory stub-twin
 	bash tools/demo.sh
 
 clean:
