@@ -9,6 +9,7 @@ set -euo pipefail
 deb=$1
 again=$2
 prefix=$3
+: "${SOURCE_DATE_EPOCH:?is the time make deb gave the package}"
 source=$(cd "$(dirname "$0")/../.." && pwd)
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/zelvix-package.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
