@@ -45,6 +45,11 @@ fi
 # No display: show it on a private Xvfb, save the dialog, then close it. The
 # windows are unmanaged, so Wine draws their frames (no window manager runs
 # there); the prefix is the README pictures'.
+rm -f build/demo.png
 ZELVIX_WINE_TIMEOUT=60 ZELVIX_SCREENSHOT="$PWD/build/demo.png" ZELVIX_SCREENSHOT_DELAY=3 ZELVIX_SCREENSHOT_END=1 ZELVIX_WINE_UNMANAGED=1 \
   ZELVIX_WINEPREFIX="${ZELVIX_WINEPREFIX:-$PWD/$tree/wineprefix-shots}" tests/win32/wine-run.sh "$shown" || true
+if [ ! -s build/demo.png ]; then
+  echo "demo: Wine showed no dialog to save" >&2
+  exit 1
+fi
 echo "demo: the dialog in build/demo.png"
