@@ -7,7 +7,7 @@ FUZZ_DIR := build/fuzz
 DEB_DIR := build/deb
 PREFIX ?= /usr/local
 
-.PHONY: all stub host test test-host test-win32 test-win64-twin test-twin-where-skipped test-package fuzz-smoke install deb demo clean
+.PHONY: all stub stub-twin host test test-host test-win32 test-win64-twin test-twin-where-skipped test-package fuzz-smoke install deb demo clean
 
 all: stub host
 
@@ -54,16 +54,21 @@ fuzz-smoke:
 install: host
 	cmake --install $(HOST_DIR) --prefix $(PREFIX)
 
-# The same files as a Debian package in build/deb/.
+# The same files as a Debian package in build/deb/. Its file times are those of
+# the last commit (outside a git clone, of the changelog's newest entry), so
+# the same sources give the same package, byte for byte.
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || dpkg-parsechangelog -l cmake/changelog -S Timestamp)
 deb: host
 	rm -rf $(DEB_DIR)
-	cd $(HOST_DIR) && cpack -G DEB -B $(CURDIR)/$(DEB_DIR)
+	cd $(HOST_DIR) && SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) cpack -G DEB -B $(CURDIR)/$(DEB_DIR)
 
-# Both, checked without installing anything on this machine.
+# Both, checked without installing anything on this machine; the package is
+# built a second time to show that it comes out the same.
 test-package: deb
 	rm -rf build/package-check
+	$(MAKE) --no-print-directory deb DEB_DIR=build/deb-again
 	$(MAKE) --no-print-directory install PREFIX=$(CURDIR)/build/package-check
-	bash tests/tools/CheckPackage.sh $(DEB_DIR)/*.deb build/package-check
+	SOURCE_DATE_EPOCH=$(SOURCE_DATE_EPOCH) bash tests/tools/CheckPackage.sh $(DEB_DIR)/*.deb build/deb-again/*.deb build/package-check
 
 # Where the i686 Wine suites were skipped, the twin runs the same tests.
 test-twin-where-skipped:
@@ -75,7 +80,13 @@ test-twin-where-skipped:
 
 test: test-host test-win32 test-twin-where-skipped test-package fuzz-smoke
 
+# The stub's 64-bit twin alone: what the demo and the README pictures take
+# where 32-bit programs cannot run.
+stub-twin: $(WIN64_DIR)/CMakeCache.txt
+	cmake --build $(WIN64_DIR) -j $(JOBS) --target sfx
+
 demo: stub host
+	@tools/can-run-win32.sh 2>/dev/null || $(MAKE) --no-print-directory stub-twin
 	bash tools/demo.sh
 
 clean:

@@ -3,6 +3,11 @@ option(ZELVIX_FUZZ "Build the libFuzzer targets (needs clang)" OFF)
 set(ZELVIX_STUB_FILE "${PROJECT_SOURCE_DIR}/build/win32/sfx.exe" CACHE FILEPATH
     "The built stub that mksfx carries inside it")
 
+# Source paths in debug information and __FILE__ are relative to the
+# repository's root, so that the packaged mksfx, whose build ID hashes them,
+# comes out the same from a checkout anywhere.
+add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
+
 add_library(core STATIC ${CORE_SOURCES} fileio/Platform_posix.cpp)
 target_include_directories(core PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(core PRIVATE -Wall -Wextra)

@@ -5,18 +5,23 @@
 # password prompt, and each is saved as docs/NAME.png. Also writes the terminal
 # session of mksfx create and test that the README quotes
 # (docs/mksfx-session.txt). Run after "make stub host".
-# Where 32-bit programs cannot run, the pictures come from the stub's 64-bit
-# twin (build/win64, "make test-win64-twin" builds it): the same dialogs from
-# the same resources. Windows are unmanaged (Wine draws their frames), as no
-# window manager runs on the private Xvfb.
+# The pictures come from the real i686 stub wherever 32-bit programs run
+# (tools/can-run-win32.sh), from the stub's 64-bit twin only elsewhere
+# (build/win64, "make stub-twin" builds it): the same dialogs from the same
+# resources. Windows are unmanaged (Wine draws their frames, with Wine's own
+# fonts: see tests/win32/wine-run.sh), as no window manager runs on the
+# private Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tree=build/win32
-tools/can-run-win32.sh 2>/dev/null || tree=build/win64
+if ! tools/can-run-win32.sh 2>/dev/null; then
+  tree=build/win64
+  echo "readme-shots: this machine cannot run 32-bit programs; the pictures come from the stub's 64-bit twin ($tree)"
+fi
 stub=$tree/sfx.exe
 mksfx=build/host/mksfx
 for needed in "$stub" "$mksfx"; do
-  [ -e "$needed" ] || { echo "readme-shots: $needed is missing; 'make stub host' (or 'make test-win64-twin') builds it" >&2; exit 1; }
+  [ -e "$needed" ] || { echo "readme-shots: $needed is missing; 'make stub host' (and, for the twin, 'make stub-twin') builds it" >&2; exit 1; }
 done
 cmake --build "$tree" --target readmeshots
 
