@@ -1,13 +1,19 @@
 # The stub and the programs that test it under Wine.
 enable_language(RC)
 
+# Every function with a buffer on its stack checks a guard before it returns
+# (app/StackGuard.cpp sets it up). Without frame pointers, which nothing here
+# walks, the code is some 600 bytes shorter, which pays for most of the checks.
 set(STUB_COMPILE_OPTIONS -Os -fno-exceptions -fno-rtti -fno-threadsafe-statics
     -fno-asynchronous-unwind-tables -ffunction-sections
-    -fno-tree-loop-distribute-patterns -fno-stack-protector -Wall -Wextra)
+    -fno-tree-loop-distribute-patterns -fstack-protector-strong -fomit-frame-pointer -Wall -Wextra)
 
 add_library(stubcore STATIC ${CORE_SOURCES})
 target_include_directories(stubcore PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(stubcore PRIVATE ${STUB_COMPILE_OPTIONS})
+# The Wine tests link the core with the C runtime and take the stack guard
+# from GCC's libssp; the stub (-nostdlib, which leaves libssp out) has its own.
+target_link_options(stubcore INTERFACE -fstack-protector-strong)
 
 # The shipped stub is i686. An x86-64 build of this tree (build/win64, the
 # twin) exists so that the Wine suites run where only 64-bit Wine does; it is
