@@ -8,6 +8,13 @@ static uint32_t MappedMembers;  // ordinals below it have an entry in MemberItem
 // Replaced by each listing; lives until the next one.
 static int32_t* MemberItems;
 
+void AddMemberItem(HWND list, const char* displayName, uint32_t ordinal)
+{
+    LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(displayName));
+    if (index >= 0)  // LB_SETITEMDATA at LB_ERR (-1) would set every item's data
+        SendMessageA(list, LB_SETITEMDATA, index, ordinal);
+}
+
 void MapMemberItems(HWND list, uint32_t members)
 {
     ReleaseBlock(MemberItems);

@@ -8,6 +8,10 @@ Usage: CheckStubImage.py OBJDUMP STUB.exe VERSION   (VERSION as in 0.1.0)
 - ASLR and DEP: DYNAMIC_BASE and NX_COMPAT are set, and the base relocations
   are in the file, so the loader can move the image at all; TERMINAL_SERVER_AWARE
   too, as for any program of the Windows toolchain.
+- The imports that carry a promise: ReplaceFileA (a replaced file keeps its
+  name as spelled, attributes, creation time and security), GetTempFileNameA
+  (its temporary file never clashes and needs no room after the name), and
+  what a failed stack check ends the process with.
 - The layout: code, one read-only section holding the constants and the import
   tables, writable data, zeroed data, resources and relocations, in that order
   and with those rights; no section is both writable and executable.
@@ -20,11 +24,13 @@ Import list and header flags come from objdump; the resources are read from
 the file here, since objdump does not show their contents. Every failed check
 is printed; the exit code is the number of failures (0: all held).
 """
+import re
 import struct
 import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
+REQUIRED_IMPORTS = {"ReplaceFileA", "GetTempFileNameA", "IsProcessorFeaturePresent", "TerminateProcess"}
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "advapi32.dll", "msvcrt.dll"}
 # Each section of the image and its rights (R, W, X); .rsrc is writable
 # because binutils gives that name those rights whatever its input.
@@ -162,6 +168,9 @@ def check_imports_and_flags(objdump, stub):
     for dll in dlls:
         check(dll in ALLOWED_DLLS, f"imports {dll}, which Windows may load from beside the program")
     lines = headers.splitlines()
+    imported = {match[1] for match in (re.match(r"\t[0-9a-f]+\t +[0-9]+ +(\S+)$", line) for line in lines) if match}
+    missing = sorted(REQUIRED_IMPORTS - imported)
+    check(not missing, f"does not import {missing}")
     flags = set()
     for i, line in enumerate(lines):
         if line.startswith("DllCharacteristics"):
