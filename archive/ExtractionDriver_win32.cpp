@@ -11,7 +11,7 @@
 #include "resources/ResourceIds.h"
 
 char ExtractPath[ExtractPathSize];
-uint8_t OverwriteMode = OverwriteConfirm;
+uint8_t OverwriteMode;  // set by the main dialog as it starts
 char Password[PasswordTextSize];
 char PasswordText[PasswordTextSize];
 uint32_t PasswordLength;
