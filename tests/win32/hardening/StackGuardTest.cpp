@@ -7,8 +7,8 @@
 
 namespace {
 
-// Runs the probe with `word` and gives its exit code (StillRunning-free: the
-// probe ends at once; 0xFFFFFFFF when it could not be started or did not end).
+// Runs the probe with `word` and gives its exit code; 0xFFFFFFFF when it could
+// not be started or did not end within 30 s.
 DWORD RunProbe(const char* word)
 {
     char own[MAX_PATH];
