@@ -153,7 +153,8 @@ static void DrawDirectoryItem(const DRAWITEMSTRUCT& item)
                 name[2] = '\0';  // a drive shows as c:
         }
     }
-    auto draw = reinterpret_cast<ImageListDrawProc>(FindSystemProcedure(ImageListDraw, "comctl32.dll", "ImageList_Draw"));
+    auto draw = reinterpret_cast<ImageListDrawProc>(
+        FindSystemProcedure(ImageListDraw, "comctl32.dll", "ImageList_Draw"));
     if (image >= 0 && SystemImageList && draw)
         draw(SystemImageList, image, dc, item.rcItem.left + indent + 3, item.rcItem.top + 1, ILD_TRANSPARENT);
     TextOutA(dc, item.rcItem.left + SmallIconHeight + indent + 8, item.rcItem.top + 2, label,
@@ -201,7 +202,8 @@ static void RunChooserCommand(HWND dialog, WORD id, WORD code)
             FillDirectoryList(dialog);
         break;
     case IDC_NETWORK: {
-        auto connect = reinterpret_cast<NetConnectionDialogProc>(FindSystemProcedure(NetConnectionDialog, "mpr.dll", "WNetConnectionDialog"));
+        auto connect = reinterpret_cast<NetConnectionDialogProc>(
+            FindSystemProcedure(NetConnectionDialog, "mpr.dll", "WNetConnectionDialog"));
         if (connect && connect(dialog, RESOURCETYPE_DISK) == NO_ERROR)
             FillDirectoryList(dialog);  // lists the new drive
         break;

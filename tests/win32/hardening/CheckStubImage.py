@@ -247,7 +247,8 @@ def main(argv):
     for failure in failures:
         print("FAIL:", failure)
     if not failures:
-        print("stub image: system imports only, ASLR and DEP, read-only imports, no writable code, manifest and version resource as promised")
+        print("stub image: system imports only, ASLR and DEP, read-only imports, no writable code, "
+              "manifest and version resource as promised")
     return len(failures)
 
 
