@@ -63,7 +63,7 @@ def check(condition, what):
 
 
 class PeImage:
-    """The sections and the resource tree of a PE32 file."""
+    """The sections and the resource tree of a PE32 file (or PE32+: the x86-64 twin's)."""
 
     def __init__(self, data):
         self.data = data
@@ -73,9 +73,11 @@ class PeImage:
         sections, = struct.unpack_from("<H", data, pe + 6)
         optional_size, = struct.unpack_from("<H", data, pe + 20)
         optional = pe + 24
-        if struct.unpack_from("<H", data, optional)[0] != 0x10B:
-            raise ValueError("not PE32")
-        self.directories = [struct.unpack_from("<II", data, optional + 96 + 8 * i) for i in range(16)]
+        magic, = struct.unpack_from("<H", data, optional)
+        if magic not in (0x10B, 0x20B):
+            raise ValueError("neither PE32 nor PE32+")
+        directories = optional + (96 if magic == 0x10B else 112)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
         self.resource_rva, self.resource_size = self.directories[2]
         self.sections = []
         self.table = []  # (name, raw size, virtual size, rights) as the section table holds them
