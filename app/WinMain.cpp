@@ -1,5 +1,6 @@
 #include "app/AppState.h"
 #include "app/Hardening.h"
+#include "app/StackGuard.h"
 #include "archive/StubSize.h"
 #include "decode/Crc32.h"
 #include "fileio/FileIo.h"
@@ -39,7 +40,7 @@ static void RunMessageLoop()
     }
 }
 
-static void RunProgram()
+__attribute__((noinline)) static void RunProgram()
 {
     HardenProcess();
     MainInitDone = 0;
@@ -80,9 +81,12 @@ static void RunProgram()
 }
 
 // The stub has no C runtime: this is the process's entry point, and every path
-// ends with exit code 0.
-extern "C" void __stdcall StubEntry()
+// ends with exit code 0. It sets the stack guard before anything protected
+// runs, so it is unprotected itself, and keeps RunProgram's buffers out of its
+// frame.
+extern "C" __attribute__((no_stack_protector)) void __stdcall StubEntry()
 {
+    SetUpStackGuard();
     RunProgram();
     ExitProcess(0);
 }

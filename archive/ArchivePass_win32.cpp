@@ -105,10 +105,8 @@ void RunArchivePass(HWND dialog, bool listing)
         CopyString(lastName.get(), NameBufferSize + 1, displayName.get());
         if (listing) {
             char namePart[MaxNamePart + 1];
-            if (PathNamePart(displayName.get(), namePart, sizeof namePart) > 0) {
-                LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(displayName.get()));
-                SendMessageA(list, LB_SETITEMDATA, index, ordinal);  // an index of LB_ERR is refused
-            }
+            if (PathNamePart(displayName.get(), namePart, sizeof namePart) > 0)
+                AddMemberItem(list, displayName.get(), ordinal);
         } else {
             MemberOutcome outcome = ExtractMember(dialog, list, member, reached);
             if (outcome == MemberOutcome::EndPass) {

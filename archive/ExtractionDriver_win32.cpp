@@ -11,7 +11,7 @@
 #include "resources/ResourceIds.h"
 
 char ExtractPath[ExtractPathSize];
-uint8_t OverwriteMode = OverwriteConfirm;
+uint8_t OverwriteMode;  // set by the main dialog as it starts
 char Password[PasswordTextSize];
 char PasswordText[PasswordTextSize];
 uint32_t PasswordLength;
@@ -34,7 +34,10 @@ static PasswordOutcome VerifyPassword(const PassMember& member)
 {
     uint8_t header[2 * EncryptionHeaderSize];
     uint64_t dataOffset = LayOutMember(member.start, member.header).dataOffset;
-    if (dataOffset > 0xFFFFFFFFu || SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1 ||
+    // A member shorter than its encryption header has none: the bytes there
+    // belong to whatever follows it.
+    if (member.header.compressedSize < EncryptionHeaderSize || dataOffset > 0xFFFFFFFFu ||
+        SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1 ||
         ReadFromFile(ArchiveFile, header + EncryptionHeaderSize, EncryptionHeaderSize) != EncryptionHeaderSize)
         return PasswordOutcome::HeaderMissing;
     uint32_t timeAndDate = member.header.modificationTime | (uint32_t{member.header.modificationDate} << 16);
@@ -80,10 +83,10 @@ static bool MayReplace(HWND list, const char* outputPath)
 
 // The status line and the message queue are brought up to date at most this
 // often, in milliseconds, and before any member large enough to take a while
-// (LongMemberBytes of data). Under Wine, setting the status text and asking
-// for a message after every member cost more than writing a small file, and
-// a text shown for a millisecond tells the user nothing; ten times a second
-// keeps the window answering and the status line moving.
+// (LongMemberBytes of data, read or written). Under Wine, setting the status
+// text and asking for a message after every member cost more than writing a
+// small file, and a text shown for a millisecond tells the user nothing; ten
+// times a second keeps the window answering and the status line moving.
 constexpr DWORD RefreshIntervalMs = 100;
 constexpr uint32_t LongMemberBytes = 1u << 20;
 static DWORD LastRefresh;  // GetTickCount at the last refresh
@@ -91,10 +94,12 @@ static DWORD LastRefresh;  // GetTickCount at the last refresh
 // Names the member in the status line and lets one waiting message through.
 // Whatever that message does runs here, between two members: commands that
 // would disturb the pass are ignored or deferred by the main dialog.
-static void RefreshProgress(HWND dialog, const PassMember& member, const char* outputPath)
+// With `always`, whatever the last refresh: before a box about the member.
+static void RefreshProgress(HWND dialog, const PassMember& member, const char* outputPath, bool always = false)
 {
     DWORD now = GetTickCount();
-    if (now - LastRefresh < RefreshIntervalMs && member.header.compressedSize < LongMemberBytes)
+    if (!always && now - LastRefresh < RefreshIntervalMs && member.header.compressedSize < LongMemberBytes &&
+        member.header.uncompressedSize < LongMemberBytes)
         return;
     LastRefresh = now;
     char status[sizeof "Extracting: " + OutputPathSize];
@@ -128,8 +133,9 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
         if (password == PasswordOutcome::Refused)
             return MemberOutcome::EndPass;  // three wrong passwords end the pass without a word
         if (password == PasswordOutcome::HeaderMissing) {
-            // The archive ends inside the member: it fails, but no password
-            // was refused, so the pass goes on and its summary reports it.
+            // No whole encryption header (the member is shorter than one, or
+            // the archive ends inside it): it fails, but no password was
+            // refused, so the pass goes on and its summary reports it.
             reached = true;
             return MemberOutcome::Failed;
         }
@@ -147,7 +153,6 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
     char directory[OutputPathSize];
     PathDirPart(outputPath, directory, sizeof directory);
     char temporary[OutputPathSize];
-    uint32_t pathLength = CopyString(temporary, sizeof temporary, outputPath);
     bool replacing = false;
     OutputFile = NoFile;
     // Most files are new: creating one that must not exist yet tells that
@@ -161,24 +166,20 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
         if (replacing && !MayReplace(list, outputPath))
             return MemberOutcome::Continue;
         if (!decodable) {
-            // Told after the policy has had its say and before anything is created.
+            // Told after the policy has had its say and before anything is
+            // created, with the member named in the status line.
+            RefreshProgress(dialog, member, outputPath, true);
             MessageBoxA(nullptr, "Unsupported compression method", UnableCaption, MB_OK);
             return MemberOutcome::EndPass;
         }
 
         // An existing file gives way only to a member that verified: the data
-        // goes to a new file beside it, "name~0" to "name~9", which takes the
-        // file's name at the end.
-        if (!replacing) {
+        // goes to a temporary file beside it, which takes the file's place at
+        // the end. What can never be replaced fails before anything is decoded.
+        if (!replacing)
             OutputFile = CreateOutputFile(outputPath);
-        } else if (pathLength + 2 < sizeof temporary) {
-            temporary[pathLength] = '~';
-            temporary[pathLength + 2] = '\0';
-            for (char digit = '0'; OutputFile == NoFile && digit <= '9'; ++digit) {
-                temporary[pathLength + 1] = digit;
-                OutputFile = CreateOutputFile(temporary, true);  // never an existing file
-            }
-        }
+        else if (IsReplaceableFile(outputPath))
+            OutputFile = CreateTemporaryIn(directory, temporary);
         if (OutputFile == NoFile) {
             MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
             return MemberOutcome::Failed;
@@ -193,12 +194,12 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
     if (replacing) {
         // A file that may not be whole on disk never takes the old one's place.
         verified = verified && closed;
-        if (verified && !MoveFileExA(temporary, outputPath, MOVEFILE_REPLACE_EXISTING)) {
+        if (verified && !ReplaceWithTemporary(outputPath, temporary)) {
             MessageBoxA(nullptr, outputPath, "Couldn't open...", MB_OK);
             verified = false;
         }
-        if (!verified)
-            DeleteFileA(temporary);
+        if (!verified && !DeleteTemporary(temporary))
+            MessageBoxA(nullptr, temporary, "Couldn't delete...", MB_OK);
     }
     if (!verified)
         return MemberOutcome::Failed;

@@ -3,7 +3,7 @@
 #include "fileio/FileIo.h"
 
 LocalFileHeader CurrentHeader;
-int32_t CurrentHeaderOffset = -1;
+int32_t CurrentHeaderOffset;  // set by SeekArchive before any use
 
 static uint16_t ReadLittle16(const uint8_t* bytes)
 {

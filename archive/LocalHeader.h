@@ -45,6 +45,7 @@ constexpr uint32_t NameBufferSize = 258;
 // The current header: each ReadLocalHeader overwrites it.
 extern LocalFileHeader CurrentHeader;
 // File offset of the current header; -1 after a seek the system refused.
+// Meaningless before the first SeekArchive.
 extern int32_t CurrentHeaderOffset;
 
 // Positions ArchiveFile at an absolute offset and keeps the resulting position

@@ -22,7 +22,7 @@ include(GoogleTest)
 
 # Host tests: one file per part, under tests/<area>/, helpers in tests/support/.
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS
-  tests/archive/*.cpp tests/decode/*.cpp tests/fsutil/*.cpp tests/support/*.cpp)
+  tests/app/*.cpp tests/archive/*.cpp tests/decode/*.cpp tests/fsutil/*.cpp tests/support/*.cpp)
 add_executable(coretests ${HOST_TEST_SOURCES})
 target_link_libraries(coretests PRIVATE core GTest::gtest_main)
 target_compile_definitions(coretests PRIVATE TEST_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

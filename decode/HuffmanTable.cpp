@@ -4,7 +4,8 @@
 
 // The root of a code without any symbol: one slot, read with 0 bits, that is
 // an invalid code. Decoding with it fails at once instead of reading nowhere.
-static HuffmanEntry NoCodeTable[2] = {{0, 0, 0, nullptr}, {OperationInvalid, 0, 0, nullptr}};
+// Read-only: only ever read through `root`.
+static const HuffmanEntry NoCodeTable[2] = {{0, 0, 0, nullptr}, {OperationInvalid, 0, 0, nullptr}};
 
 BuildResult BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
                               const uint8_t* extra, HuffmanEntry*& root, HuffmanEntry*& chain,
@@ -13,7 +14,7 @@ BuildResult BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t simp
     uint32_t count[MaxCodeLength + 1] = {};
     for (uint32_t i = 0; i < n; ++i)
         ++count[lengths[i]];
-    root = NoCodeTable + 1;
+    root = const_cast<HuffmanEntry*>(NoCodeTable + 1);
     if (count[0] == n) {
         rootBits = 0;
         return BuildComplete;

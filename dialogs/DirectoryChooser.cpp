@@ -24,8 +24,6 @@ constexpr uint32_t LongestItemText = 257;  // a 255-character name in brackets
 // once, on first use, in the system directory only; when that fails the feature
 // is quietly absent (no icons, "&Network..." does nothing).
 struct SystemProcedure {
-    const char* library;
-    const char* name;
     bool lookedUp;
     FARPROC address;  // null when the library or the export is missing
 };
@@ -33,8 +31,8 @@ struct SystemProcedure {
 typedef BOOL(WINAPI* ImageListDrawProc)(HIMAGELIST, int, HDC, int, int, UINT);
 typedef DWORD(WINAPI* NetConnectionDialogProc)(HWND, DWORD);
 
-static SystemProcedure ImageListDraw = {"comctl32.dll", "ImageList_Draw", false, nullptr};
-static SystemProcedure NetConnectionDialog = {"mpr.dll", "WNetConnectionDialog", false, nullptr};
+static SystemProcedure ImageListDraw;  // zeroed: takes no bytes of the image file
+static SystemProcedure NetConnectionDialog;
 
 static HMODULE LoadSystemLibrary(const char* name)
 {
@@ -53,13 +51,13 @@ static HMODULE LoadSystemLibrary(const char* name)
 
 // The export as a plain function pointer, to be cast to its real type; null when absent.
 typedef void (*AnyProcedure)();
-static AnyProcedure FindSystemProcedure(SystemProcedure& procedure)
+static AnyProcedure FindSystemProcedure(SystemProcedure& procedure, const char* library, const char* name)
 {
     if (!procedure.lookedUp) {
         procedure.lookedUp = true;
-        HMODULE module = LoadSystemLibrary(procedure.library);
+        HMODULE module = LoadSystemLibrary(library);
         if (module)
-            procedure.address = GetProcAddress(module, procedure.name);
+            procedure.address = GetProcAddress(module, name);
     }
     return reinterpret_cast<AnyProcedure>(procedure.address);
 }
@@ -155,7 +153,8 @@ static void DrawDirectoryItem(const DRAWITEMSTRUCT& item)
                 name[2] = '\0';  // a drive shows as c:
         }
     }
-    auto draw = reinterpret_cast<ImageListDrawProc>(FindSystemProcedure(ImageListDraw));
+    auto draw = reinterpret_cast<ImageListDrawProc>(
+        FindSystemProcedure(ImageListDraw, "comctl32.dll", "ImageList_Draw"));
     if (image >= 0 && SystemImageList && draw)
         draw(SystemImageList, image, dc, item.rcItem.left + indent + 3, item.rcItem.top + 1, ILD_TRANSPARENT);
     TextOutA(dc, item.rcItem.left + SmallIconHeight + indent + 8, item.rcItem.top + 2, label,
@@ -203,7 +202,8 @@ static void RunChooserCommand(HWND dialog, WORD id, WORD code)
             FillDirectoryList(dialog);
         break;
     case IDC_NETWORK: {
-        auto connect = reinterpret_cast<NetConnectionDialogProc>(FindSystemProcedure(NetConnectionDialog));
+        auto connect = reinterpret_cast<NetConnectionDialogProc>(
+            FindSystemProcedure(NetConnectionDialog, "mpr.dll", "WNetConnectionDialog"));
         if (connect && connect(dialog, RESOURCETYPE_DISK) == NO_ERROR)
             FillDirectoryList(dialog);  // lists the new drive
         break;

@@ -10,7 +10,8 @@ using FileHandle = intptr_t;
 constexpr FileHandle NoFile = -1;  // INVALID_HANDLE_VALUE, and a failed open()
 
 // The self-extracting file itself, open for reading from start-up to shutdown;
-// every archive read goes through it and its single file position.
+// every archive read goes through it and its single file position. Both
+// globals start as NoFile on the host; in the stub they start null, unused.
 extern FileHandle ArchiveFile;
 // The member file being written, open from its creation to the end of its member.
 extern FileHandle OutputFile;

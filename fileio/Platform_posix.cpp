@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 FileCallObserver ObserveFileCall = nullptr;
+FileHandle ArchiveFile = NoFile;
+FileHandle OutputFile = NoFile;
 
 // Where the file last moved by SeekFileTo stands, kept up by the reads, so that
 // a seek to where it already stands makes no system call: each member's data

@@ -3,6 +3,11 @@
 
 #include <windows.h>
 
+// Null until set: zeroed, they take no bytes of the stub's image file. The
+// stub opens ArchiveFile first thing and sets OutputFile before each member.
+FileHandle ArchiveFile;
+FileHandle OutputFile;
+
 static HANDLE AsHandle(FileHandle file)
 {
     return reinterpret_cast<HANDLE>(file);

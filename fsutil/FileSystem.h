@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileio/FileIo.h"
+
 // File-system tests and directory creation over kernel32. None of these shows a
 // message; failures show only in the results, and CreateDirectoryChain reports
 // nothing at all.
@@ -27,3 +29,24 @@ bool EnsureDirectory(const char* path);
 // it the current directory. A name with a colon, or made only of backslashes,
 // is refused. Relies on the current directory being `base`.
 bool MakeSubdirectoryCurrent(const char* base, const char* name);
+
+// Replacing an existing file: the member is decoded into a temporary file in
+// the same folder, which takes the file's place only once it is verified.
+
+// true for a file that a member may replace. A folder, and a read-only, hidden
+// or system file, are never replaced (creating over them with
+// FILE_ATTRIBUTE_NORMAL is refused too); nor is a path that does not answer.
+bool IsReplaceableFile(const char* path);
+
+// Creates a file of a new, short name in `folder` (GetTempFileNameA: never an
+// existing file), opens it for writing and puts its path into `temporary`
+// (MAX_PATH bytes). NoFile when the folder is too long or refuses it.
+FileHandle CreateTemporaryIn(const char* folder, char* temporary);
+
+// Puts `temporary` in the place of the file at `path`, which keeps its name as
+// spelled, its attributes, creation time and security (ReplaceFileA); where
+// the file system cannot, the temporary file is moved over it.
+bool ReplaceWithTemporary(const char* path, const char* temporary);
+
+// Deletes the temporary file, trying twice; false when it is still there.
+bool DeleteTemporary(const char* temporary);

@@ -95,3 +95,36 @@ bool MakeSubdirectoryCurrent(const char* base, const char* name)
     SetCurrentDirectoryA(name);
     return true;
 }
+
+bool IsReplaceableFile(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                           FILE_ATTRIBUTE_SYSTEM));
+}
+
+FileHandle CreateTemporaryIn(const char* folder, char* temporary)
+{
+    if (!GetTempFileNameA(folder, "zlx", 0, temporary))
+        return NoFile;
+    FileHandle file = CreateOutputFile(temporary);
+    if (file == NoFile)
+        DeleteTemporary(temporary);
+    return file;
+}
+
+bool ReplaceWithTemporary(const char* path, const char* temporary)
+{
+    return ReplaceFileA(path, temporary, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) ||
+           MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING);
+}
+
+bool DeleteTemporary(const char* temporary)
+{
+    // A second try outlasts a scanner or indexer that opened the new file.
+    if (DeleteFileA(temporary))
+        return true;
+    Sleep(100);
+    return DeleteFileA(temporary);
+}

@@ -14,6 +14,10 @@
 // member is verified or left alone by the overwrite policy.
 extern int32_t CurrentMemberItem;
 
+// Adds the member's item to the list. A member whose item could not be added
+// (the list out of memory) has none, as a directory entry.
+void AddMemberItem(HWND list, const char* displayName, uint32_t ordinal);
+
 // Called by a listing pass once the list holds its `members` members: maps
 // each ordinal to its item's index, in one sweep over the items (the sorted
 // list moves items as later ones are added, so this waits for the last).

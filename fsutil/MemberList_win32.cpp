@@ -2,11 +2,18 @@
 
 #include "fileio/Memory.h"
 
-int32_t CurrentMemberItem = -1;
+int32_t CurrentMemberItem;  // set by IsMemberSelected before any use
 static uint32_t MappedMembers;  // ordinals below it have an entry in MemberItems
 // Entry per ordinal: the item's index plus 1, 0 for a member without an item.
 // Replaced by each listing; lives until the next one.
 static int32_t* MemberItems;
+
+void AddMemberItem(HWND list, const char* displayName, uint32_t ordinal)
+{
+    LRESULT index = SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(displayName));
+    if (index >= 0)  // LB_SETITEMDATA at LB_ERR (-1) would set every item's data
+        SendMessageA(list, LB_SETITEMDATA, index, ordinal);
+}
 
 void MapMemberItems(HWND list, uint32_t members)
 {

@@ -651,6 +651,111 @@ TEST_F(Extraction, AnEncryptionHeaderCutShortFailsTheMemberWithoutAPrompt)
     EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"only.txt"}));
 }
 
+TEST_F(Extraction, AMemberShorterThanItsEncryptionHeaderFailsWithoutAPrompt)
+{
+    Start("encrypted-short.exe");
+    ExtractAndExpect(FailureSummary);
+    EXPECT_EQ(session->FindDialog(PasswordCaption), nullptr);
+    EXPECT_EQ(FilesUnder(outDir), Expected("encrypted-short.exe"));
+    EXPECT_EQ(session->SelectedItems(MemberList), (std::vector<std::string>{"a.txt"}));
+}
+
+TEST_F(Extraction, TheStatusLineNamesAMemberBeforeItsBoxOrItsLongDecoding)
+{
+    // The refused method: first.txt has just been shown, and the line is
+    // throttled, yet the box comes with packed.txt named.
+    Start("bzip2-member.exe");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    EXPECT_EQ(session->WaitForMessageBox(UnableCaption), "Unsupported compression method");
+    EXPECT_EQ(StatusText(), "Extracting: " + outDir + "\\packed.txt");
+    ASSERT_TRUE(session->DismissMessageBox(UnableCaption));
+    session->Close();
+    EXPECT_EQ(session->WaitForExit(), 0u);
+
+    // 4 MiB inflated from 4 KB right after small.txt: its name is shown
+    // before it decodes, and still there when last.txt's question comes.
+    Start("long-inflation.exe");
+    CreateDirectoryA(outDir.c_str(), nullptr);
+    WriteWholeFile(outDir + "\\last.txt", "mine");
+    ASSERT_TRUE(session->Click(ExtractButton));
+    ASSERT_NE(session->WaitForDialog(OverwriteCaption), nullptr);
+    EXPECT_EQ(StatusText(), "Extracting: " + outDir + "\\big.bin");
+    Answer(OverwriteCaption, Yes);
+    WaitForStatus(SuccessSummary);
+    EXPECT_EQ(FilesUnder(outDir), Expected("long-inflation.exe"));
+}
+
+TEST_F(Extraction, FilesNearThePathLimitsAreReplaced)
+{
+    // An output path of 259 characters, and a name of 255: neither leaves
+    // room for a suffix after the name, and neither needs one.
+    struct Case {
+        const char* fixture;
+        bool deepFolder;  // the extract path grows until the output path is 259 characters
+    };
+    char startDirectory[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof startDirectory, startDirectory);
+    for (Case c : {Case{"replace-long-path.exe", true}, Case{"replace-longest-name.exe", false}}) {
+        SCOPED_TRACE(c.fixture);
+        Start(c.fixture);
+        // Paths from the working directory, also the stub's current one: with
+        // the longest name an absolute path would be too long to name at all.
+        ASSERT_TRUE(SetCurrentDirectoryA(session->WorkDirectory().c_str()));
+        std::string name = Expected(c.fixture).begin()->first;
+        std::string folder = "o";
+        if (c.deepFolder) {
+            CreateDirectoryA(outDir.c_str(), nullptr);
+            folder = outDir + "\\" + std::string(259 - outDir.size() - 2 - name.size(), 'd');
+        }
+        std::string file = folder + "\\" + name;
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+        ASSERT_TRUE(WriteWholeFile(file, "mine"));
+        ASSERT_TRUE(session->SetControlText(PathField, folder));
+        ASSERT_TRUE(session->Click(Overwrite));
+        ExtractAndExpect(SuccessSummary);
+        EXPECT_EQ(FilesUnder(folder), (FileMap{{name, "from the archive\n"}}));
+        DeleteFileA(file.c_str());  // the session's own clean-up names it by its absolute path
+        SetCurrentDirectoryA(startDirectory);
+        session->Close();
+        EXPECT_EQ(session->WaitForExit(), 0u);
+    }
+}
+
+TEST_F(Extraction, WhatCannotBeReplacedFailsBeforeDecodingAndIsKept)
+{
+    // Overwrite mode, flat.exe (b.txt, a.txt, C.txt), with a.txt already there
+    // as a folder, or as a file that CREATE_ALWAYS would refuse.
+    for (DWORD attributes : {DWORD{FILE_ATTRIBUTE_DIRECTORY}, DWORD{FILE_ATTRIBUTE_HIDDEN},
+                             DWORD{FILE_ATTRIBUTE_READONLY}}) {
+        SCOPED_TRACE(attributes);
+        Start("flat.exe");
+        CreateDirectoryA(outDir.c_str(), nullptr);
+        std::string target = outDir + "\\a.txt";
+        if (attributes == FILE_ATTRIBUTE_DIRECTORY) {
+            ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+        } else {
+            ASSERT_TRUE(WriteWholeFile(target, "mine"));
+            ASSERT_TRUE(SetFileAttributesA(target.c_str(), attributes));
+        }
+        ASSERT_TRUE(session->Click(Overwrite));
+        ASSERT_TRUE(session->Click(ExtractButton));
+        EXPECT_EQ(session->WaitForMessageBox("Couldn't open..."), target);
+        // Nothing was decoded for it: no temporary file beside it.
+        FileMap before = {{"b.txt", Expected("flat.exe")["b.txt"]}};
+        if (attributes != FILE_ATTRIBUTE_DIRECTORY)
+            before["a.txt"] = "mine";
+        EXPECT_EQ(FilesUnder(outDir), before);
+        ASSERT_TRUE(session->DismissMessageBox("Couldn't open..."));
+        WaitForStatus(FailureSummary);
+        EXPECT_EQ(GetFileAttributesA(target.c_str()) & attributes, attributes);
+        SetFileAttributesA(target.c_str(), attributes == FILE_ATTRIBUTE_DIRECTORY ? attributes : FILE_ATTRIBUTE_NORMAL);
+        before["C.txt"] = "sea";
+        EXPECT_EQ(FilesUnder(outDir), before);
+        session->Close();
+        EXPECT_EQ(session->WaitForExit(), 0u);
+    }
+}
+
 TEST_F(Extraction, ExitDuringAPromptWaitsForThePassToEnd)
 {
     Start("encrypted-single.exe");

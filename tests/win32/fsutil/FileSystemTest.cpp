@@ -3,6 +3,7 @@
 // everything in it, and gets its starting current directory back.
 
 #include "fsutil/FileSystem.h"
+#include "fsutil/MemberList.h"
 
 #include "fsutil/PathString.h"
 #include "tests/win32/e2e/SfxSession.h"
@@ -266,6 +267,58 @@ TEST_F(FileSystem, MakeSubdirectoryCurrentFailsWhenAFileHasTheName)
 // The rule for member names exists because of how Windows resolves paths; the
 // system itself is the oracle here: no name that the rule lets through may
 // resolve outside the destination or to a device.
+// A temporary file that cannot go yet is reported, not dropped in silence;
+// once nothing holds it, it goes.
+TEST_F(FileSystem, DeleteTemporarySaysWhetherTheFileIsGone)
+{
+    char temporary[MAX_PATH];
+    FileHandle file = CreateTemporaryIn(base.c_str(), temporary);
+    ASSERT_NE(file, NoFile);
+    CloseFile(file);
+    HANDLE holder = CreateFileA(temporary, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(DeleteTemporary(temporary));
+    EXPECT_EQ(EntryCount(), 1);
+    CloseHandle(holder);
+    EXPECT_TRUE(DeleteTemporary(temporary));
+    EXPECT_EQ(EntryCount(), 0);
+}
+
+// The ordinal goes to the item just added, and nowhere when none was: a
+// refused LB_ADDSTRING gives LB_ERR (-1), and LB_SETITEMDATA at -1 sets every item
+// as Windows documents it (Wine's list ignores -1, so this one does it).
+static WNDPROC ListProcedure;
+static bool RefuseAdding;
+static LRESULT CALLBACK RefusingList(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == LB_ADDSTRING && RefuseAdding)
+        return LB_ERR;
+    if (message == LB_SETITEMDATA && static_cast<int>(wParam) == -1) {
+        LRESULT count = CallWindowProcA(ListProcedure, list, LB_GETCOUNT, 0, 0);
+        for (LRESULT index = 0; index < count; ++index)
+            CallWindowProcA(ListProcedure, list, LB_SETITEMDATA, index, lParam);
+        return TRUE;
+    }
+    return CallWindowProcA(ListProcedure, list, message, wParam, lParam);
+}
+
+TEST(MemberItems, AnItemThatCannotBeAddedLeavesTheOthersOrdinals)
+{
+    HWND list = CreateWindowA("LISTBOX", "", LBS_SORT, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(list, nullptr);
+    ListProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RefusingList)));
+    AddMemberItem(list, "b.txt", 0);
+    AddMemberItem(list, "a.txt", 1);
+    RefuseAdding = true;
+    AddMemberItem(list, "c.txt", 2);
+    RefuseAdding = false;
+    ASSERT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 0, 0), 1);  // a.txt, sorted first
+    EXPECT_EQ(SendMessageA(list, LB_GETITEMDATA, 1, 0), 0);
+    DestroyWindow(list);
+}
+
 TEST(UnsafeMemberName, NoAcceptedNameResolvesOutsideTheDestination)
 {
     const std::string destination = "C:\\Dest\\";

@@ -6,7 +6,16 @@ Usage: CheckStubImage.py OBJDUMP STUB.exe VERSION   (VERSION as in 0.1.0)
 - It imports from no DLL but those Windows always takes from its system
   directory; comctl32 and mpr in particular are loaded by hand from there.
 - ASLR and DEP: DYNAMIC_BASE and NX_COMPAT are set, and the base relocations
-  are in the file, so the loader can move the image at all.
+  are in the file, so the loader can move the image at all; TERMINAL_SERVER_AWARE
+  too, as for any program of the Windows toolchain.
+- The imports that carry a promise: ReplaceFileA (a replaced file keeps its
+  name as spelled, attributes, creation time and security), GetTempFileNameA
+  (its temporary file never clashes and needs no room after the name), and
+  what a failed stack check ends the process with.
+- The layout: code, one read-only section holding the constants and the import
+  tables, initialized data (only where a variable starts other than zeroed),
+  zeroed data, resources and relocations, in that order and with those
+  rights; no section is both writable and executable.
 - The manifest (RT_MANIFEST 1): asInvoker, supportedOS from Vista to 10/11,
   system DPI awareness, and no common-controls v6 dependency.
 - The version resource (RT_VERSION 1): the project's version in the fixed
@@ -16,12 +25,20 @@ Import list and header flags come from objdump; the resources are read from
 the file here, since objdump does not show their contents. Every failed check
 is printed; the exit code is the number of failures (0: all held).
 """
+import re
 import struct
 import subprocess
 import sys
 import xml.etree.ElementTree as ElementTree
 
+REQUIRED_IMPORTS = {"ReplaceFileA", "GetTempFileNameA", "IsProcessorFeaturePresent", "TerminateProcess"}
 ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "advapi32.dll", "msvcrt.dll"}
+# Each section of the image and its rights (R, W, X); .rsrc is writable
+# because binutils gives that name those rights whatever its input.
+LAYOUT = [(".text", "R-X"), (".rdata", "R--"), (".data", "RW-"), (".bss", "RW-"), (".rsrc", "RW-"),
+          (".reloc", "R--")]
+IMPORT_DIRECTORY = 1
+IMPORT_ADDRESS_TABLE = 12
 RT_VERSION = 16
 RT_MANIFEST = 24
 SUPPORTED_OS = {  # the compatibility ids Microsoft publishes for each release
@@ -46,7 +63,7 @@ def check(condition, what):
 
 
 class PeImage:
-    """The sections and the resource tree of a PE32 file."""
+    """The sections and the resource tree of a PE32 file (or PE32+: the x86-64 twin's)."""
 
     def __init__(self, data):
         self.data = data
@@ -56,14 +73,29 @@ class PeImage:
         sections, = struct.unpack_from("<H", data, pe + 6)
         optional_size, = struct.unpack_from("<H", data, pe + 20)
         optional = pe + 24
-        if struct.unpack_from("<H", data, optional)[0] != 0x10B:
-            raise ValueError("not PE32")
-        self.resource_rva, self.resource_size = struct.unpack_from("<II", data, optional + 96 + 2 * 8)
+        magic, = struct.unpack_from("<H", data, optional)
+        if magic not in (0x10B, 0x20B):
+            raise ValueError("neither PE32 nor PE32+")
+        directories = optional + (96 if magic == 0x10B else 112)
+        self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
+        self.resource_rva, self.resource_size = self.directories[2]
         self.sections = []
+        self.table = []  # (name, raw size, virtual size, rights) as the section table holds them
         table = optional + optional_size
         for i in range(sections):
             name, vsize, rva, raw_size, raw = struct.unpack_from("<8sIIII", data, table + 40 * i)
-            self.sections.append((name.rstrip(b"\0").decode(), rva, max(vsize, raw_size), raw))
+            characteristics, = struct.unpack_from("<I", data, table + 40 * i + 36)
+            name = name.rstrip(b"\0").decode()
+            rights = "".join(letter if characteristics & bit else "-"
+                             for letter, bit in (("R", 0x40000000), ("W", 0x80000000), ("X", 0x20000000)))
+            self.sections.append((name, rva, max(vsize, raw_size), raw))
+            self.table.append((name, raw_size, vsize, rights))
+
+    def section_of(self, rva):
+        for index, (_, start, size, _) in enumerate(self.sections):
+            if start <= rva < start + size:
+                return self.table[index]
+        return None
 
     def offset(self, rva):
         for _, start, size, raw in self.sections:
@@ -139,6 +171,9 @@ def check_imports_and_flags(objdump, stub):
     for dll in dlls:
         check(dll in ALLOWED_DLLS, f"imports {dll}, which Windows may load from beside the program")
     lines = headers.splitlines()
+    imported = {match[1] for match in (re.match(r"\t[0-9a-f]+\t +[0-9]+ +(\S+)$", line) for line in lines) if match}
+    missing = sorted(REQUIRED_IMPORTS - imported)
+    check(not missing, f"does not import {missing}")
     flags = set()
     for i, line in enumerate(lines):
         if line.startswith("DllCharacteristics"):
@@ -148,6 +183,7 @@ def check_imports_and_flags(objdump, stub):
                 flags.add(following.strip())
     check("DYNAMIC_BASE" in flags, f"DllCharacteristics lacks DYNAMIC_BASE (has {sorted(flags)})")
     check("NX_COMPAT" in flags, f"DllCharacteristics lacks NX_COMPAT (has {sorted(flags)})")
+    check("TERMINAL_SERVICE_AWARE" in flags, f"DllCharacteristics lacks TERMINAL_SERVER_AWARE (has {sorted(flags)})")
     characteristics = [line for line in lines if line.startswith("Characteristics 0x")]
     check(characteristics and not int(characteristics[0].split()[1], 16) & 0x0001,
           "the relocations-stripped flag is set: the image cannot be moved")
@@ -158,6 +194,17 @@ def check_sections_and_resources(stub, version):
         image = PeImage(f.read())
     relocations = [s for s in image.sections if s[0] == ".reloc"]
     check(relocations and relocations[0][2] > 0, "no .reloc section: ASLR cannot move the image")
+    for name, raw_size, virtual_size, rights in image.table:
+        print(f"{name:8} raw {raw_size:6} virtual {virtual_size:6} {rights}")
+        check(not ("W" in rights and "X" in rights), f"{name} is both writable and executable")
+    layout = [(name, rights) for name, _, _, rights in image.table]
+    without_data = [section for section in LAYOUT if section[0] != ".data"]
+    check(layout in (LAYOUT, without_data), f"sections {layout}, expected {LAYOUT} (.data where needed)")
+    for directory in (IMPORT_DIRECTORY, IMPORT_ADDRESS_TABLE):
+        rva, size = image.directories[directory]
+        first, last = image.section_of(rva), image.section_of(rva + size - 1)
+        check(size and first and first is last and first[0] == ".rdata",
+              f"data directory {directory} ({rva:#x}, {size} bytes) is not inside .rdata")
 
     manifest = image.resource(RT_MANIFEST, 1)
     if check(manifest is not None, "no manifest resource (RT_MANIFEST, id 1)"):
@@ -202,7 +249,8 @@ def main(argv):
     for failure in failures:
         print("FAIL:", failure)
     if not failures:
-        print("stub image: system imports only, ASLR and DEP, manifest and version resource as promised")
+        print("stub image: system imports only, ASLR and DEP, read-only imports, no writable code, "
+              "manifest and version resource as promised")
     return len(failures)
 
 

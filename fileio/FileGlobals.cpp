@@ -1,4 +1,0 @@
-#include "fileio/FileIo.h"
-
-FileHandle ArchiveFile = NoFile;
-FileHandle OutputFile = NoFile;
