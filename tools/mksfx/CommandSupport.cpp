@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void ThrowUsage(const std::string& command, const std::string& text)
@@ -57,6 +58,28 @@ void ReadWholeFile(const std::string& path, Bytes& out)
         out.insert(out.end(), chunk, chunk + got);
     }
     close(fd);
+}
+
+std::string Hex32(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+mode_t CurrentUmask()
+{
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
+}
+
+FileHandle OpenNullSink()
+{
+    FileHandle sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (sink == NoFile)
+        throw CommandError(ExitFileError, "cannot open /dev/null: " + SystemErrorText(errno));
+    return sink;
 }
 
 namespace {

@@ -1,0 +1,125 @@
+#include "tools/mksfx/ArchiveWalk.h"
+#include "tools/mksfx/CommandSupport.h"
+#include "tools/mksfx/Console.h"
+
+#include "archive/StubSize.h"
+#include "fileio/FileIo.h"
+#include "fsutil/PathString.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+
+// Why the stub would not extract the member: its name, its sizes, its method
+// or its flags. Empty when it would.
+std::string WhyStubRefusesMember(const LocalFileHeader& header, const std::string& name)
+{
+    if (header.nameLength > NameBufferSize)
+        return "its name is longer than " + std::to_string(NameBufferSize) + " bytes";
+    if (name.empty())
+        return "its name is empty";
+    std::string converted = name;
+    SlashesToBackslashes(converted.data());
+    if (IsUnsafeMemberName(converted.c_str()))
+        return "its name would leave the destination directory or names a device";
+    // A deflated member is never 0 bytes long: this one's sizes follow its data.
+    if ((header.flags & FlagDataDescriptor) && header.method == MethodDeflated && header.compressedSize == 0)
+        return "its sizes are in a data descriptor after its data, which the stub cannot find "
+               "('mksfx convert' writes them into the header)";
+    if (header.method != MethodStored && header.method != MethodDeflated)
+        return "compression method " + std::to_string(header.method) + "; the stub extracts stored and deflated only";
+    // The stub takes this flag for an unknown cipher whatever the method, and
+    // never asks for a password for it.
+    if (header.flags & FlagStrongEncryption)
+        return "its flags mark strong encryption (bit 6); the stub decrypts the traditional cipher only";
+    return "";
+}
+
+}  // namespace
+
+OpenArchive::OpenArchive(const std::string& path) : path(path)
+{
+    ArchiveFile = OpenFileForReading(path.c_str());
+    struct stat info;
+    if (ArchiveFile == NoFile || fstat(static_cast<int>(ArchiveFile), &info) != 0)
+        throw CommandError(ExitFileError, "cannot open " + path + ": " + SystemErrorText(errno));
+    if (!S_ISREG(info.st_mode))
+        throw CommandError(ExitFileError, path + ": not a regular file");
+    size = static_cast<uint64_t>(info.st_size);
+    if (size > 0xFFFFFFFFu)
+        throw CommandError(ExitDataError, path + ": larger than 4 GiB; the stub reads no such file");
+}
+
+OpenArchive::~OpenArchive()
+{
+    CloseFile(ArchiveFile);
+    ArchiveFile = NoFile;
+}
+
+uint32_t FindWalkStart(const OpenArchive& archive, const ParsedCommandLine& parsed, const std::string& command)
+{
+    if (parsed.Has("offset")) {
+        std::string text = parsed.Value("offset");
+        char* end = nullptr;
+        errno = 0;
+        unsigned long long value = std::strtoull(text.c_str(), &end, 0);
+        if (text.empty() || *end || errno || value > 0xFFFFFFFEu)
+            ThrowUsage(command, "the offset must be a number of bytes, not '" + text + "'");
+        return static_cast<uint32_t>(value);
+    }
+    uint8_t first[4] = {};
+    SeekFileTo(ArchiveFile, 0);
+    if (ReadFromFile(ArchiveFile, first, 4) == 4 &&
+        (first[0] | first[1] << 8 | first[2] << 16 | static_cast<uint32_t>(first[3]) << 24) == LocalHeaderSignature)
+        return 0;
+    if (archive.size == StubSize)
+        throw CommandError(ExitDataError, archive.path + ": a stub with no archive attached");
+    if (archive.size < StubSize)
+        throw CommandError(ExitDataError, archive.path + ": neither a ZIP archive nor a self-extracting archive");
+    return StubSize;
+}
+
+void WalkMembers(const OpenArchive& archive, uint32_t start, const std::function<void(WalkedMember&)>& visit)
+{
+    SeekArchive(start);
+    if (CurrentHeaderOffset == -1 || !ReadLocalHeader())
+        throw CommandError(ExitDataError, archive.path + ": no ZIP member at offset " + std::to_string(start) +
+                                              (start == StubSize ? " (the end of the stub)" : ""));
+    WalkEnd end = WalkEnd::NotEnded;
+    bool more = true;
+    std::string lastName;
+    while (more) {
+        WalkedMember member;
+        member.start = static_cast<uint32_t>(CurrentHeaderOffset);
+        member.header = CurrentHeader;
+        member.dataOffset = LayOutMember(member.start, member.header).dataOffset;
+        std::string raw(member.header.nameLength, '\0');
+        if (ReadFromFile(ArchiveFile, raw.data(), member.header.nameLength) != member.header.nameLength)
+            throw CommandError(ExitDataError, archive.path + ": damaged archive: the member at offset " +
+                                                  std::to_string(member.start) + " is cut short");
+        member.name = raw.c_str();
+        member.refusal = WhyStubRefusesMember(member.header, member.name);
+        if (member.refusal.empty() &&
+            LayOutMember(member.start, member.header).nextHeaderOffset > MaxSfxFileSize + 1)
+            member.refusal = "it reaches past 2 GiB, where the stub cannot follow: it positions its file "
+                             "with a signed 32-bit offset";
+        visit(member);
+        lastName = member.name;
+        more = StepToNextMember(member.start, member.header, &end);
+    }
+    if (end != WalkEnd::AtCentralDirectory)
+        throw CommandError(ExitDataError, archive.path + ": damaged archive: after member " + lastName +
+                                              " there is neither a local header nor the central directory "
+                                              "(a data descriptor or a wrong size?); the stub sees no members "
+                                              "after it");
+}
+
+std::string TakeSingleOperand(const ParsedCommandLine& parsed, const std::string& command)
+{
+    if (parsed.operands.size() != 1)
+        ThrowUsage(command, parsed.operands.empty() ? "no archive given" : "one archive at a time");
+    return parsed.operands[0];
+}
+
