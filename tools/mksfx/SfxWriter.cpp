@@ -278,25 +278,15 @@ time_t FromDosTime(uint16_t time, uint16_t date)
 
 TraditionalEncryptor::TraditionalEncryptor(const std::string& password)
 {
-    for (char c : password)
-        UpdateKeys(static_cast<uint8_t>(c));
-}
-
-void TraditionalEncryptor::UpdateKeys(uint8_t plain)
-{
-    key0 = CrcUpdateByte(plain, key0);
-    key1 = (key1 + (key0 & 0xFF)) * 134775813u + 1;
-    key2 = CrcUpdateByte(static_cast<uint8_t>(key1 >> 24), key2);
+    InitKeys(keys, password.c_str());
 }
 
 void TraditionalEncryptor::Encrypt(uint8_t* bytes, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
-        uint32_t t = (key2 & 0xFFFF) | 2;
-        uint8_t stream = static_cast<uint8_t>((t * (t ^ 1)) >> 8);
         uint8_t plain = bytes[i];
-        bytes[i] = plain ^ stream;
-        UpdateKeys(plain);
+        bytes[i] = plain ^ KeyStreamByte(keys);
+        UpdateKeys(keys, plain);
     }
 }
 

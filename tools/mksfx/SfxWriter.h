@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/LocalHeader.h"
+#include "decode/Decrypt.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -103,18 +104,15 @@ private:
 void ToDosTime(time_t moment, uint16_t* time, uint16_t* date);
 time_t FromDosTime(uint16_t time, uint16_t date);
 
-// The encrypting side of the traditional ZIP encryption, with a key state of
-// its own (the stub's decryptor keeps one global state).
+// The encrypting side of the traditional ZIP encryption: the stub's key
+// schedule over a key set of its own (the stub decrypts with CipherKeys).
 class TraditionalEncryptor {
 public:
     explicit TraditionalEncryptor(const std::string& password);
     void Encrypt(uint8_t* bytes, size_t count);
 
 private:
-    void UpdateKeys(uint8_t plain);
-    uint32_t key0 = 0x12345678;
-    uint32_t key1 = 0x23456789;
-    uint32_t key2 = 0x34567890;
+    CipherKeySet keys;
 };
 
 // The 12-byte encryption header for a member, already encrypted: eleven bytes
