@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 void ThrowUsage(const std::string& command, const std::string& text)
@@ -65,13 +64,6 @@ std::string Hex32(uint32_t value)
     char text[16];
     std::snprintf(text, sizeof text, "%08x", value);
     return text;
-}
-
-mode_t CurrentUmask()
-{
-    mode_t mask = umask(0);
-    umask(mask);
-    return mask;
 }
 
 FileHandle OpenNullSink()

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 
 // The stub this mksfx was built with: `EmbeddedStubLength` is 0 when the build
 // found no stub, and then create and convert need --stub.
@@ -37,9 +36,6 @@ void ReadWholeFile(const std::string& path, Bytes& out);
 
 // "0badcafe": a CRC-32 for messages.
 std::string Hex32(uint32_t value);
-
-// The process's file-creation mask, read without changing it.
-mode_t CurrentUmask();
 
 // /dev/null for writing, where test and convert send decoded data; throws
 // CommandError when it cannot be opened. The caller closes it.

@@ -4,7 +4,6 @@
 #include "decode/Crc32.h"
 #include "decode/Decrypt.h"
 #include "fsutil/PathString.h"
-#include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
 
 #include <cerrno>
@@ -37,6 +36,13 @@ uint32_t GetLittle32(const uint8_t* bytes)
 {
     return static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+mode_t CurrentUmask()
+{
+    mode_t mask = umask(0);
+    umask(mask);
+    return mask;
 }
 
 // The temporary file that a signal must remove; a fixed buffer because the

@@ -104,6 +104,10 @@ private:
 void ToDosTime(time_t moment, uint16_t* time, uint16_t* date);
 time_t FromDosTime(uint16_t time, uint16_t date);
 
+// The process's file-creation mask, read without changing it: the modes of
+// the files mksfx writes follow it.
+mode_t CurrentUmask();
+
 // The encrypting side of the traditional ZIP encryption: the stub's key
 // schedule over a key set of its own (the stub decrypts with CipherKeys).
 class TraditionalEncryptor {
