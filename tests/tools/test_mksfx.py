@@ -77,6 +77,25 @@ def local_headers(data, start):
     return members, data[at:at + 4]
 
 
+def raw_zip(members, prefix=b""):
+    """A ZIP archive of (name bytes, flags, method, data) written field by field,
+    so that flags and methods no writer sets can be tried; data is stored as given."""
+    local, central = b"", b""
+    for name, flags, method, data in members:
+        fields = struct.pack("<HHHHHIIIHH", 20, flags, method, 0, 0x21, zlib.crc32(data), len(data), len(data),
+                             len(name), 0)
+        central += b"PK\x01\x02" + struct.pack("<H", 20) + fields + struct.pack(
+            "<HHHII", 0, 0, 0, 0, len(prefix) + len(local)) + name
+        local += b"PK\x03\x04" + fields + name + data
+    return prefix + local + central + b"PK\x05\x06" + struct.pack(
+        "<HHHHIIH", 0, 0, len(members), len(members), len(central), len(prefix) + len(local), 0)
+
+
+def shown(name):
+    """A name as mksfx prints it: bytes that are not UTF-8 as \\xNN."""
+    return name.decode("utf-8", errors="backslashreplace")
+
+
 class MksfxCase(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="mksfx-test-")
@@ -547,6 +566,35 @@ class WalkChecks(MksfxCase):
             self.assertNotIn("member a.txt", err)
         self.assertEqual(os.listdir(self.path("x")), ["a.txt"])
 
+    def test_every_command_refuses_exactly_what_the_stub_refuses(self):
+        # Each row: a member's name, flags and method, and whether the stub extracts it.
+        rows = [
+            (b"plain.txt", 0, 0, True),
+            (b"strong.txt", 0x40, 0, False),  # bit 6 without bit 0: the stub still refuses it
+            (b"packed.txt", 0, 12, False),
+            ("caf\u00e9.txt".encode(), 0x800, 0, True),
+            (b"caf\xe9.txt", 0x800, 0, False),  # marked UTF-8, but Latin-1
+            (b"latin\xe9.txt", 0, 0, True),  # unmarked: the stub reads the code page
+            (b"dir/", 0, 12, True),  # directory entries are passed over whatever they say
+            (b"dir2/", 0x40, 0, True),
+        ]
+        archive = self.write("rule.zip", raw_zip([(n, f, m, b"" if n.endswith(b"/") else b"data") for n, f, m, _ in rows]))
+        sfx = self.write("rule.exe", b"MZ" + bytes(STUB_SIZE - 2) + read_bytes(archive))
+        outputs = {}
+        for command in (["list"], ["test"], ["extract", "-d", self.path("x")]):
+            outputs[command[0]] = self.mksfx(command[0], sfx, *command[1:], expect=1)[2]
+        outputs["convert"] = self.mksfx("convert", "--skip-unsupported", archive, "-o", self.path("c.exe"))[2]
+        for name, _flags, _method, extracts in rows:
+            for command, err in outputs.items():
+                with self.subTest(name=name, command=command):
+                    self.assertEqual("member %s:" % shown(name) in err, not extracts, err)
+        self.mksfx("test", self.path("c.exe"))
+
+    def test_an_archive_of_directory_entries_only_fails_the_test(self):
+        sfx = self.write("dirs.exe", b"MZ" + bytes(STUB_SIZE - 2) + raw_zip([(b"a/", 0, 0, b""), (b"b/", 0, 0, b"")]))
+        _c, _o, err = self.mksfx("test", sfx, expect=1)
+        self.assertIn("Can't read archive header", err)
+
     def test_a_walk_that_misses_the_central_directory_is_damage(self):
         out, data = self.make_sfx()
         members, _ = local_headers(bytes(data), STUB_SIZE)
@@ -580,14 +628,17 @@ class WalkChecks(MksfxCase):
 
     def test_unsafe_names_are_refused_and_never_written(self):
         archive = self.path("evil.zip")
+        refused = {"../escape.txt": "leads outside the destination folder", "c:/drive.txt": "holds ':'",
+                   "what?.txt": "holds '?', a character Windows file names cannot hold",
+                   "tab\t.txt": "holds a control character", "bad/CON.txt": "names a Windows device"}
         with zipfile.ZipFile(archive, "w") as z:
             z.writestr("fine.txt", b"fine")
-            z.writestr("../escape.txt", b"escape")
             z.writestr("\\lead.txt", b"one leading separator is dropped, as in the stub")
-            z.writestr("c:/drive.txt", b"drive")
+            for name in refused:
+                z.writestr(name, b"refused")
         _c, _o, err = self.mksfx("test", archive, expect=1)
-        for name in ("../escape.txt", "c:/drive.txt"):
-            self.assertIn("member " + name, err)
+        for name, why in refused.items():
+            self.assertIn("member %s: its name %s" % (name.replace("\t", "\\x09"), why), err)
         target = self.path("deep", "dest")
         self.mksfx("extract", archive, "-d", target, expect=1)
         self.assertEqual(tree_bytes(self.path("deep")), {"dest/fine.txt": b"fine",

@@ -13,31 +13,46 @@
 namespace {
 
 // Why the stub would not extract the member: its name, its sizes, its method
-// or its flags. Empty when it would.
-std::string WhyStubRefusesMember(const LocalFileHeader& header, const std::string& name)
+// or its flags. Empty when it would. A member whose name has no name part
+// (a directory entry) is never listed by the stub, only passed over, so
+// nothing but a name it cannot read refuses it.
+std::string WhyStubRefusesMember(const WalkedMember& member)
 {
+    const LocalFileHeader& header = member.header;
     if (header.nameLength > NameBufferSize)
         return "its name is longer than " + std::to_string(NameBufferSize) + " bytes";
-    if (name.empty())
+    if (member.name.empty())
         return "its name is empty";
-    std::string converted = name;
+    if (member.IsDirectory())
+        return "";
+    std::string converted = member.name;
     SlashesToBackslashes(converted.data());
-    if (IsUnsafeMemberName(converted.c_str()))
-        return "its name would leave the destination directory or names a device";
+    std::string unsafe = DescribeUnsafeName(converted);
+    if (!unsafe.empty())
+        return "its name " + unsafe;
     // A deflated member is never 0 bytes long: this one's sizes follow its data.
     if ((header.flags & FlagDataDescriptor) && header.method == MethodDeflated && header.compressedSize == 0)
         return "its sizes are in a data descriptor after its data, which the stub cannot find "
                "('mksfx convert' writes them into the header)";
-    if (header.method != MethodStored && header.method != MethodDeflated)
+    switch (WhyUndecodable(header, member.name.data(), static_cast<uint32_t>(member.name.size()))) {
+    case Undecodable::None:
+        break;
+    case Undecodable::Method:
         return "compression method " + std::to_string(header.method) + "; the stub extracts stored and deflated only";
-    // The stub takes this flag for an unknown cipher whatever the method, and
-    // never asks for a password for it.
-    if (header.flags & FlagStrongEncryption)
+    case Undecodable::StrongEncryption:
         return "its flags mark strong encryption (bit 6); the stub decrypts the traditional cipher only";
+    case Undecodable::NameNotUtf8:
+        return "its name is marked as UTF-8 (flag bit 11) but is not valid UTF-8";
+    }
     return "";
 }
 
 }  // namespace
+
+bool WalkedMember::IsDirectory() const
+{
+    return !name.empty() && (name.back() == '/' || name.back() == '\\' || name.back() == ':');
+}
 
 OpenArchive::OpenArchive(const std::string& path) : path(path)
 {
@@ -100,7 +115,7 @@ void WalkMembers(const OpenArchive& archive, uint32_t start, const std::function
             throw CommandError(ExitDataError, archive.path + ": damaged archive: the member at offset " +
                                                   std::to_string(member.start) + " is cut short");
         member.name = raw.c_str();
-        member.refusal = WhyStubRefusesMember(member.header, member.name);
+        member.refusal = WhyStubRefusesMember(member);
         if (member.refusal.empty() &&
             LayOutMember(member.start, member.header).nextHeaderOffset > MaxSfxFileSize + 1)
             member.refusal = "it reaches past 2 GiB, where the stub cannot follow: it positions its file "

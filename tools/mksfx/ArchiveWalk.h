@@ -17,7 +17,9 @@ struct WalkedMember {
     uint64_t dataOffset = 0;
     std::string name;     // the stored bytes up to the first zero byte, "/" as stored
     std::string refusal;  // why the stub would not extract it; empty when it would
-    bool IsDirectory() const { return !name.empty() && (name.back() == '/' || name.back() == '\\'); }
+    // A name with no name part, ending in "/", "\\" or ":": the stub lists no
+    // such member and passes it over.
+    bool IsDirectory() const;
 };
 
 // Opens the file as ArchiveFile for the length of a command.

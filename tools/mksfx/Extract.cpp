@@ -176,6 +176,15 @@ int RunExtract(const std::vector<std::string>& words)
                     c = '/';
             std::string path = destination + "/" + relative;
             if (member.IsDirectory()) {
+                std::string converted = member.name;
+                SlashesToBackslashes(converted.data());
+                std::string unsafe = DescribeUnsafeName(converted);
+                if (!unsafe.empty()) {
+                    // The stub passes every directory entry over; this one is not made either.
+                    ReportWarning(archive.path + ": member " + member.name + ": its name " + unsafe +
+                                  "; no directory made");
+                    return;
+                }
                 if (!junkPaths) {
                     std::string why;
                     int fd = OpenUnderDestination(destinationDirectory.fd, relative, destination, &why);

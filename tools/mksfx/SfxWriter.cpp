@@ -313,6 +313,29 @@ Bytes MakeEncryptionHeader(TraditionalEncryptor& encryptor, uint32_t crc32)
     return header;
 }
 
+std::string DescribeUnsafeName(const std::string& converted)
+{
+    switch (WhyUnsafeMemberName(converted.c_str())) {
+    case UnsafeName::None:
+        return "";
+    case UnsafeName::LeavesDestination:
+        return "leads outside the destination folder (a leading separator or a part made of dots)";
+    case UnsafeName::HasColon:
+        return "holds ':', which on Windows names a drive or an alternate data stream";
+    case UnsafeName::ReservedChar:
+        break;
+    case UnsafeName::Device:
+        return "names a Windows device (CON, PRN, AUX, NUL, COM1-9, LPT1-9 and the like)";
+    }
+    for (char c : converted) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            return "holds a control character, which Windows file names cannot hold";
+        if (std::strchr("*?<>|\"", c))
+            return std::string("holds '") + c + "', a character Windows file names cannot hold";
+    }
+    return "holds a character Windows file names cannot hold";
+}
+
 std::string WhyNameIsRefused(const std::string& name)
 {
     if (name.empty())
@@ -323,8 +346,9 @@ std::string WhyNameIsRefused(const std::string& name)
         return "the name is longer than " + std::to_string(NameBufferSize) + " bytes";
     std::string converted = name;
     SlashesToBackslashes(converted.data());
-    if (IsUnsafeMemberName(converted.c_str()))
-        return "the name would leave the destination directory or names a device";
+    std::string unsafe = DescribeUnsafeName(converted);
+    if (!unsafe.empty())
+        return "the name " + unsafe;
     // Windows drops a trailing dot or space from every component, so "notes.txt."
     // would land on "notes.txt".
     size_t begin = 0;

@@ -124,6 +124,11 @@ private:
 // flag bit 3 clear, the CRC-32's high byte).
 Bytes MakeEncryptionHeader(TraditionalEncryptor& encryptor, uint32_t crc32);
 
+// Why a name (after "/" became "\\") is one the stub never writes, said after
+// "its name " or "the name ": "leads outside the destination folder" and the
+// like; empty for a safe name.
+std::string DescribeUnsafeName(const std::string& converted);
+
 // Name checks shared by create and convert. Returns an empty string when the
 // stub can read and safely write the name, else why it cannot.
 std::string WhyNameIsRefused(const std::string& name);

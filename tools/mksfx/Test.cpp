@@ -25,12 +25,13 @@ int RunTest(const std::vector<std::string>& words)
     uint32_t start = FindWalkStart(archive, parsed, "test");
     PasswordKeeper passwords(parsed);
     FileHandle sink = OpenNullSink();
-    unsigned count = 0, failed = 0;
+    unsigned count = 0, failed = 0, files = 0;
     {
         ProgressBar progress(archive.path, archive.size - start);
         progress.FollowFileOffset(static_cast<int>(ArchiveFile), start);
         WalkMembers(archive, start, [&](WalkedMember& member) {
             ++count;
+            files += !member.IsDirectory();
             std::string error = member.refusal;
             if (error.empty() && !member.IsDirectory()) {
                 if (member.header.flags & FlagEncrypted)
@@ -50,6 +51,11 @@ int RunTest(const std::vector<std::string>& words)
     if (failed) {
         ReportError(archive.path + ": " + std::to_string(failed) + " of " + std::to_string(count) +
                     " members failed");
+        return ExitDataError;
+    }
+    if (files == 0) {
+        ReportError(archive.path + ": only directory entries, which the stub passes over: it lists no member "
+                                   "and shows \"Can't read archive header\"");
         return ExitDataError;
     }
     Say(archive.path + ": " + std::to_string(count) + " members OK");
