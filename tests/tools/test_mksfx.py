@@ -80,15 +80,17 @@ def local_headers(data, start):
 def raw_zip(members, prefix=b""):
     """A ZIP archive of (name bytes, flags, method, data) written field by field,
     so that flags and methods no writer sets can be tried; data is stored as given."""
-    local, central = b"", b""
+    local, central, offset = [], [], len(prefix)
     for name, flags, method, data in members:
         fields = struct.pack("<HHHHHIIIHH", 20, flags, method, 0, 0x21, zlib.crc32(data), len(data), len(data),
                              len(name), 0)
-        central += b"PK\x01\x02" + struct.pack("<H", 20) + fields + struct.pack(
-            "<HHHII", 0, 0, 0, 0, len(prefix) + len(local)) + name
-        local += b"PK\x03\x04" + fields + name + data
-    return prefix + local + central + b"PK\x05\x06" + struct.pack(
-        "<HHHHIIH", 0, 0, len(members), len(members), len(central), len(prefix) + len(local), 0)
+        central.append(b"PK\x01\x02" + struct.pack("<H", 20) + fields + struct.pack("<HHHII", 0, 0, 0, 0, offset) +
+                       name)
+        local.append(b"PK\x03\x04" + fields + name + data)
+        offset += len(local[-1])
+    central = b"".join(central)
+    return prefix + b"".join(local) + central + b"PK\x05\x06" + struct.pack(
+        "<HHHHIIH", 0, 0, len(members), len(members), len(central), offset, 0)
 
 
 def shown(name):
@@ -509,6 +511,11 @@ class Convert(MksfxCase):
         _c, _o, err = self.mksfx("convert", "-P", "pw", encrypted, "-o", out)
         self.assertNotIn("without checking", err)
 
+    def test_65535_members_are_no_zip64_archive(self):
+        # The most create writes: the end record's count is 0xFFFF, with no Zip64 locator.
+        source = self.write("many.zip", raw_zip([(b"%05d" % i, 0, 0, b"") for i in range(65535)]))
+        self.mksfx("convert", source, "-o", self.path("many.exe"))
+
     def test_aes_and_zip64_are_refused(self):
         self.write("src/a.txt", "aes " * 100)
         aes = self.path("aes.zip")
@@ -578,7 +585,8 @@ class WalkChecks(MksfxCase):
             (b"dir/", 0, 12, True),  # directory entries are passed over whatever they say
             (b"dir2/", 0x40, 0, True),
         ]
-        archive = self.write("rule.zip", raw_zip([(n, f, m, b"" if n.endswith(b"/") else b"data") for n, f, m, _ in rows]))
+        archive = self.write("rule.zip", raw_zip([(n, f, m, b"" if n.endswith(b"/") else b"data")
+                                                  for n, f, m, _ in rows]))
         sfx = self.write("rule.exe", b"MZ" + bytes(STUB_SIZE - 2) + read_bytes(archive))
         outputs = {}
         for command in (["list"], ["test"], ["extract", "-d", self.path("x")]):

@@ -182,7 +182,9 @@ std::vector<SourceMember> ReadCentralDirectory(const SourceArchive& source, Byte
         uint8_t locator[4];
         zip64Locator = source.ReadAt(endOffset - 20, locator, 4) && GetLittle32(locator) == Zip64LocatorSignature;
     }
-    if (zip64Locator || entriesTotal == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu)
+    // 0xFFFF is also a real count (create writes up to 65535 members): only the
+    // Zip64 locator says that the fields stand for values elsewhere.
+    if (zip64Locator || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu)
         throw CommandError(ExitDataError, source.path + ": a Zip64 archive; the stub reads only archives below "
                                                         "4 GiB with at most 65535 members");
     if (disk != 0 || directoryDisk != 0 || entriesHere != entriesTotal)
