@@ -14,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import warnings
 import zipfile
 import zlib
 
@@ -459,11 +460,13 @@ class Convert(MksfxCase):
         self.mksfx("test", out)
 
     def test_names_windows_folds_together(self):
+        warnings.simplefilter("ignore")  # zipfile warns of the duplicate it is told to write
         # A trailing dot or space is refused (Windows drops it); names equal
         # without regard to case, and a file beside a folder of its name, warn.
         archive = self.path("fold.zip")
         with zipfile.ZipFile(archive, "w") as z:
-            for name in ("notes.txt", "notes.txt.", "dir /x.txt", "README", "readme", "docs", "Docs/a.txt"):
+            for name in ("notes.txt", "notes.txt.", "dir /x.txt", "README", "readme", "docs", "Docs/a.txt", "dup.txt",
+                         "dup.txt"):
                 z.writestr(name, name.encode())
         out = self.path("fold.exe")
         _c, _o, err = self.mksfx("convert", archive, "-o", out, expect=1)
@@ -473,8 +476,10 @@ class Convert(MksfxCase):
         _c, _o, err = self.mksfx("convert", "--skip-unsupported", archive, "-o", out)
         self.assertIn("members README and readme differ only in case", err)
         self.assertIn("member docs is a file and Docs/ a folder", err)
+        self.assertIn("member dup.txt is stored twice", err)
         with zipfile.ZipFile(out) as z:
-            self.assertEqual(z.namelist(), ["notes.txt", "README", "readme", "docs", "Docs/a.txt"])
+            self.assertEqual(z.namelist(),
+                             ["notes.txt", "README", "readme", "docs", "Docs/a.txt", "dup.txt", "dup.txt"])
         for name in ("a/README", "a/readme", "b./c.txt"):
             self.write(os.path.join("src", name), name)
         _c, _o, err = self.mksfx("create", "-o", out, "-C", self.path("src"), "a", "b.", expect=1)

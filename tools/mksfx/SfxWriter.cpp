@@ -399,9 +399,13 @@ std::vector<std::string> DescribeNameClashes(const std::vector<std::string>& nam
     }
     std::vector<std::string> clashes;
     std::set<std::string> reported;
+    std::set<std::string> seen;
     for (const std::string& name : names) {
         if (name.empty() || name.back() == '/' || name.back() == '\\')
             continue;
+        if (!seen.insert(name).second && reported.insert("=" + name).second)
+            clashes.push_back("member " + name + " is stored twice; the stub extracts both to one file "
+                              "(it asks before replacing)");
         std::string folded = FoldedName(name);
         const std::string& first = files.at(folded);
         if (first != name && reported.insert(folded).second)

@@ -133,8 +133,8 @@ std::string DescribeUnsafeName(const std::string& converted);
 // stub can read and safely write the name, else why it cannot.
 std::string WhyNameIsRefused(const std::string& name);
 
-// Pairs of names that Windows would put on one file: equal without regard to
-// case, or a file and a folder of the same name. Allowed (the stub asks before
+// Names that Windows would put on one file: stored twice, equal without
+// regard to case, or a file and a folder of the same name. Allowed (the stub asks before
 // replacing a file), but each pair gets a warning line naming both.
 std::vector<std::string> DescribeNameClashes(const std::vector<std::string>& names);
 
