@@ -6,6 +6,7 @@ and then pass mksfx's own test, which decodes with the stub's decoders.
 Run by ctest, one test class per ctest entry:
     MKSFX=build/host/mksfx python3 tests/tools/test_mksfx.py CreateRoundTrip
 """
+import io
 import os
 import random
 import shutil
@@ -612,14 +613,30 @@ class WalkChecks(MksfxCase):
         out, data = self.make_sfx()
         members, _ = local_headers(bytes(data), STUB_SIZE)
         truncated = self.path("cut.exe")
-        write_bytes(truncated, data[:members[1][0] + 20])
-        _c, _o, err = self.mksfx("test", truncated, expect=1)
-        self.assertIn("damaged", err)
+        for header in (members[0][0], members[1][0]):
+            write_bytes(truncated, data[:header + 12])
+            for command in ("list", "test"):
+                _c, out_text, err = self.mksfx(command, truncated, expect=1)
+                self.assertIn("damaged archive: the local header at offset %d is cut short" % header, err)
+                self.assertNotIn("1980-00-00", out_text)
         wrong_size = bytearray(data)
         struct.pack_into("<I", wrong_size, members[0][0] + 18, members[0][4] + 3)
         write_bytes(truncated, wrong_size)
         _c, _o, err = self.mksfx("list", truncated, expect=1)
         self.assertIn("after member a.txt", err)
+        # What a command found out about a member comes before the error that ends the walk.
+        class Unseekable(io.RawIOBase):  # zipfile streams to it: sizes in a data descriptor
+            data = bytearray()
+            def writable(self): return True
+            def write(self, b): self.data += b; return len(b)
+            def tell(self): raise OSError
+        sink = Unseekable()
+        with zipfile.ZipFile(sink, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("streamed.txt", b"x" * 100)
+        streamed = self.write("streamed.zip", bytes(sink.data))
+        for command in ("list", "test"):
+            _c, _o, err = self.mksfx(command, streamed, expect=1)
+            self.assertRegex(err, "(?s)member streamed.txt: .*data descriptor.*mksfx convert.*damaged archive")
 
     def test_overlapping_stored_members_fail_in_test_and_extract(self):
         bomb = self.write("bomb.zip", overlapping_stored_members(20, b"x" * 5000))

@@ -106,6 +106,10 @@ void WalkMembers(const OpenArchive& archive, uint32_t start, const std::function
     bool more = true;
     std::string lastName;
     while (more) {
+        // The record test reads the signature only; the bytes the file lacks read as 0.
+        if (static_cast<uint64_t>(CurrentHeaderOffset) + LocalHeaderSize > archive.size)
+            throw CommandError(ExitDataError, archive.path + ": damaged archive: the local header at offset " +
+                                                  std::to_string(CurrentHeaderOffset) + " is cut short");
         WalkedMember member;
         member.start = static_cast<uint32_t>(CurrentHeaderOffset);
         member.header = CurrentHeader;
