@@ -10,10 +10,12 @@ import io
 import os
 import random
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 import warnings
 import zipfile
@@ -710,6 +712,23 @@ class WalkChecks(MksfxCase):
         self.assertEqual(read_bytes(self.path("dest", "final.txt")), b"final.txt")
         self.assertEqual(read_bytes(self.path("dest", "good.txt")), b"good.txt")
         self.assertEqual(read_bytes(self.path("dest", "sub", "ok.txt")), b"sub/ok.txt")
+
+    def test_a_signal_during_extract_leaves_no_partial_file(self):
+        with open(self.write("src/zeros.bin", b""), "r+b") as f:
+            f.truncate(256 << 20)  # deflates to little, takes a while to write
+        archive = self.path("big.exe")
+        self.mksfx("create", "-1", "-o", archive, "-C", self.path("src"), ".")
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(signal=number):
+                target = self.path("out-%d" % number)
+                os.makedirs(target)
+                extract = subprocess.Popen([MKSFX, "extract", archive, "-d", target], stdin=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)
+                while not os.listdir(target) and extract.poll() is None:
+                    time.sleep(0.001)
+                extract.send_signal(number)
+                self.assertEqual(extract.wait(), -number, "ends with the signal's status")
+                self.assertEqual(os.listdir(target), [])
 
     def test_descriptor_repeating_the_header_is_stepped_over(self):
         # Info-ZIP's encrypted members carry a descriptor that repeats the header.

@@ -222,7 +222,13 @@ int RunExtract(const std::vector<std::string>& words)
             // Written under a temporary name and renamed when verified, so a
             // member that fails leaves no file behind and never half-replaces one.
             std::string temporary;
-            int fd = CreateTemporaryIn(parent.fd, &temporary);
+            int fd;
+            {
+                SignalsHeld held;
+                fd = CreateTemporaryIn(parent.fd, &temporary);
+                if (fd >= 0)
+                    RemoveOnSignal(parent.fd, temporary);
+            }
             if (fd < 0)
                 return fail("cannot create " + path + ": " + SystemErrorText(errno));
             why = DecodeMember(member, fd);
@@ -237,10 +243,11 @@ int RunExtract(const std::vector<std::string>& words)
                 why = "cannot write " + path + ": " + SystemErrorText(errno);
             if (why.empty() && renameat(parent.fd, temporary.c_str(), parent.fd, leaf.c_str()) != 0)
                 why = "cannot create " + path + ": " + SystemErrorText(errno);
-            if (!why.empty()) {
+            if (!why.empty())
                 unlinkat(parent.fd, temporary.c_str(), 0);
+            KeepOnSignal();
+            if (!why.empty())
                 return fail(why);
-            }
             ++written;
             SayVerbose("  extracted: " + path);
         });

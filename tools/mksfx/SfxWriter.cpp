@@ -45,16 +45,48 @@ mode_t CurrentUmask()
     return mask;
 }
 
-// The temporary file that a signal must remove; a fixed buffer because the
-// handler may only make async-signal-safe calls.
+// The temporary file that a signal must remove, relative to PendingDirectory;
+// fixed storage because the handler may only make async-signal-safe calls.
 static char PendingTemporary[4096];
+static volatile int PendingDirectory = AT_FDCWD;
 
 static void RemovePendingAndDie(int signal)
 {
     if (PendingTemporary[0])
-        unlink(PendingTemporary);
+        unlinkat(PendingDirectory, PendingTemporary, 0);
     std::signal(signal, SIG_DFL);
     raise(signal);
+}
+
+void RemoveOnSignal(int directory, const std::string& name)
+{
+    PendingTemporary[0] = '\0';  // the handler sees no half-written name
+    if (name.empty() || name.size() >= sizeof PendingTemporary)
+        return;
+    PendingDirectory = directory;
+    std::memcpy(PendingTemporary + 1, name.c_str() + 1, name.size());
+    PendingTemporary[0] = name[0];
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, RemovePendingAndDie);
+}
+
+void KeepOnSignal()
+{
+    PendingTemporary[0] = '\0';
+}
+
+SignalsHeld::SignalsHeld()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &previous);
+}
+
+SignalsHeld::~SignalsHeld()
+{
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
 SfxWriter::SfxWriter(const std::string& outputPath) : outputPath(outputPath)
@@ -67,16 +99,15 @@ SfxWriter::SfxWriter(const std::string& outputPath) : outputPath(outputPath)
     std::string pattern = (slash == std::string::npos ? std::string() : directory) + "." + base + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    fd = mkstemp(name.data());
+    {
+        SignalsHeld held;
+        fd = mkstemp(name.data());
+        if (fd >= 0)
+            RemoveOnSignal(AT_FDCWD, name.data());
+    }
     if (fd < 0)
         throw CommandError(ExitFileError, "cannot create " + outputPath + ": " + SystemErrorText(errno));
     temporaryPath = name.data();
-    if (temporaryPath.size() < sizeof PendingTemporary) {
-        std::memcpy(PendingTemporary, temporaryPath.c_str(), temporaryPath.size() + 1);
-        std::signal(SIGINT, RemovePendingAndDie);
-        std::signal(SIGTERM, RemovePendingAndDie);
-        std::signal(SIGHUP, RemovePendingAndDie);
-    }
     struct stat info;
     if (fstat(fd, &info) == 0) {
         device = info.st_dev;
@@ -91,7 +122,7 @@ SfxWriter::~SfxWriter()
         close(fd);
     if (!committed && !temporaryPath.empty())
         unlink(temporaryPath.c_str());
-    PendingTemporary[0] = '\0';
+    KeepOnSignal();
 }
 
 bool SfxWriter::IsOwnFile(const struct stat& info) const

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <csignal>
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
@@ -51,7 +52,7 @@ struct ZipEntry {
 // offset counted from the start of the whole file, so ordinary ZIP readers
 // accept the file as it is. Everything goes to a temporary file beside the
 // output, renamed over it by Commit; until then the output path is untouched,
-// and a failure, an exception or SIGINT/SIGTERM removes the temporary file.
+// and a failure, an exception or a signal (RemoveOnSignal) removes the temporary file.
 class SfxWriter {
 public:
     explicit SfxWriter(const std::string& outputPath);
@@ -97,6 +98,25 @@ private:
     Bytes buffer;
     std::vector<ZipEntry> entries;
     bool committed = false;
+};
+
+// The one temporary file that SIGINT, SIGTERM and SIGHUP remove (`name` under
+// the directory descriptor, or AT_FDCWD) before the process ends with the
+// signal's status; KeepOnSignal forgets it once it is renamed or removed.
+void RemoveOnSignal(int directory, const std::string& name);
+void KeepOnSignal();
+
+// Holds those signals back while it lives, so that creating a temporary file
+// and registering it are one step for them.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous;
 };
 
 // DOS date and time of a moment in local time, as ZIP writers store them;
