@@ -9,6 +9,7 @@ Run by ctest, one test class per ctest entry:
 import io
 import os
 import random
+import re
 import shutil
 import signal
 import struct
@@ -805,11 +806,23 @@ class BadInput(MksfxCase):
         self.mksfx("test", self.path("missing.exe"), expect=3)
         self.assertEqual(sorted(os.listdir(self.dir)), ["src"] + (["stub.exe"] if self.stub_args else []))
 
-    def test_existing_output_survives_a_failed_create(self):
+    def test_create_reports_every_problem_and_writes_nothing(self):
         self.write("src/a.txt", "a")
         out = self.write("o.exe", "precious")
+        problems = {"bad/CON": "names a Windows device", "caf\xe9.txt": "the name is not valid UTF-8",
+                    "gone": "a symbolic link to nothing", "sub/gone": "a symbolic link to nothing"}
         self.write("src/bad/CON", "device name")
-        self.mksfx("create", "-o", out, self.path("src"), expect=1)
+        write_bytes(self.path("src").encode() + b"/caf\xe9.txt", b"latin-1 name")
+        os.symlink("missing", self.path("src", "gone"))
+        os.makedirs(self.path("src", "sub"))
+        os.symlink("../missing", self.path("src", "sub", "gone"))
+        _c, _o, err = self.mksfx("create", "-o", out, "-C", self.path("src"), ".", expect=3)
+        for name, why in problems.items():
+            self.assertRegex(err, "%s: .*%s" % (re.escape(name.replace("\xe9", "\\xe9")), re.escape(why)))
+        self.assertEqual(read_bytes(out), b"precious")
+        os.remove(self.path("src", "gone"))
+        os.remove(self.path("src", "sub", "gone"))
+        self.mksfx("create", "-o", out, "-C", self.path("src"), ".", expect=1)  # names alone: a data error
         self.assertEqual(read_bytes(out), b"precious")
 
     def test_members_the_stub_cannot_take_are_refused(self):

@@ -32,6 +32,8 @@ static const char CreateHelp[] =
     "Usage: mksfx create -o OUT.exe [options] PATH...\n"
     "Packs files and directories (recursively, in name order) into a ZIP archive appended to the stub.\n"
     "Member names are the paths as given, with '/' separators; '.' and leading '/' are dropped.\n"
+    "Symbolic links are followed; one that leads nowhere is an error. Every input is checked\n"
+    "first, and when any cannot be packed each problem is named and nothing is written.\n"
     "\n"
     "  -o, --output FILE        the self-extracting archive to write (replaced only when complete)\n"
     "  -C, --directory DIR      read the PATHs relative to DIR\n"
