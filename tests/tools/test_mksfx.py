@@ -641,6 +641,19 @@ class WalkChecks(MksfxCase):
             _c, _o, err = self.mksfx(command, streamed, expect=1)
             self.assertRegex(err, "(?s)member streamed.txt: .*data descriptor.*mksfx convert.*damaged archive")
 
+    def test_a_central_directory_other_tools_refuse_is_warned_about(self):
+        out, data = self.make_sfx()
+        second = local_headers(bytes(data), STUB_SIZE)[0][1][0]
+        renamed = bytearray(data)
+        renamed[data.rindex(b"PK\x01\x02") + 46] = ord("c")  # b.txt, in the central directory only
+        for damaged, why in ((data[:-22], "no end of central directory record"),
+                             (renamed, "entry 2 (c.txt) is not the local header at offset %d (b.txt)" % second)):
+            with self.subTest(why=why):
+                write_bytes(out, damaged)
+                _c, out_text, err = self.mksfx("test", out)
+                self.assertIn("2 members OK", out_text)
+                self.assertRegex(err, "warning: .*%s.*may refuse the file" % re.escape(why))
+
     def test_overlapping_stored_members_fail_in_test_and_extract(self):
         bomb = self.write("bomb.zip", overlapping_stored_members(20, b"x" * 5000))
         _c, _o, err = self.mksfx("test", bomb, expect=1)
