@@ -10,6 +10,7 @@ import io
 import os
 import random
 import re
+import resource
 import shutil
 import signal
 import struct
@@ -695,7 +696,7 @@ class WalkChecks(MksfxCase):
         out = self.path("x.exe")
         self.mksfx("create", "-o", out, "-C", self.path("src"), ".")
         self.write("dest/d/a.txt", b"old")
-        self.mksfx("extract", out, "-d", self.path("dest"), expect=1)
+        self.mksfx("extract", out, "-d", self.path("dest"), expect=3)
         self.mksfx("extract", out, "-d", self.path("dest"), "--skip-existing")
         self.assertEqual(read_bytes(self.path("dest/d/a.txt")), b"old")
         self.mksfx("extract", out, "-d", self.path("dest"), "--overwrite")
@@ -715,7 +716,7 @@ class WalkChecks(MksfxCase):
         os.symlink("../outside", self.path("dest", "docs"))
         os.symlink("../../outside", self.path("dest", "a", "b"))
         os.symlink("../outside/target.txt", self.path("dest", "final.txt"))
-        _c, _o, err = self.mksfx("extract", "--overwrite", archive, "-d", dest, expect=1)
+        _c, _o, err = self.mksfx("extract", "--overwrite", archive, "-d", dest, expect=3)
         for name in ("docs/evil.txt", "docs/", "a/b/c/deep.txt"):
             self.assertIn("member %s: %s" % (name, dest + "/" + name.split("/")[0]), err)
         self.assertIn("symbolic link", err)
@@ -805,6 +806,41 @@ class BadInput(MksfxCase):
         self.mksfx("create", "--level", "13", "-o", self.path("o.exe"), self.path("src"), expect=2)
         self.mksfx("create", "--mtime", "yesterday", "-o", self.path("o.exe"), self.path("src"), expect=2)
         self.mksfx("list", expect=2)
+
+    def test_each_exit_code(self):
+        def limit(kind, size):
+            def apply():
+                resource.setrlimit(kind, (size, size))
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the limit fails with EFBIG
+            return apply
+        self.write("src/big.txt", b"y" * 5000)
+        ok = self.path("ok.exe")
+        self.mksfx("create", "-o", ok, "-C", self.path("src"), ".")
+        damaged = bytearray(read_bytes(ok))
+        damaged[STUB_SIZE + 14] ^= 1  # the CRC-32
+        write_bytes(self.path("damaged.exe"), damaged)
+        with open(self.write("huge.bin", b""), "r+b") as f:
+            f.truncate(512 << 20)
+        # Each row: what happens, the command, a limit the child runs under, the exit code.
+        rows = [("success", ["test", ok], None, 0),
+                ("a damaged member", ["test", self.path("damaged.exe")], None, 1),
+                ("a wrong command line", ["list"], None, 2),
+                ("a destination under a file", ["extract", ok, "-d", self.path("ok.exe", "sub")], None, 3),
+                ("a member that cannot be written", ["extract", ok, "-d", self.path("full")],
+                 limit(resource.RLIMIT_FSIZE, 1000), 3),
+                ("out of memory", ["create", *self.stub_args, "-o", self.path("o.exe"), self.path("huge.bin")],
+                 limit(resource.RLIMIT_AS, 300 << 20), 4)]
+        for what, args, preexec, code in rows:
+            with self.subTest(what):
+                done = subprocess.run([MKSFX] + args, capture_output=True, stdin=subprocess.DEVNULL,
+                                      preexec_fn=preexec, timeout=120)
+                self.assertEqual(done.returncode, code, done.stderr)
+        _c, help_text, _e = run([MKSFX, "--help"])
+        manual = read_bytes(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "mksfx",
+                                         "mksfx.1")).decode()
+        for code in range(5):
+            self.assertRegex(help_text, r"\n  %d  \S" % code)
+            self.assertRegex(manual, r"\.B %d\n\S" % code)
 
     def test_file_errors_name_the_file_and_leave_nothing(self):
         self.write("src/a.txt", "a")

@@ -21,6 +21,13 @@ const std::vector<OptionSpec> ExtractOptions = {
     {"offset", 0, true},      {"quiet", 'q', false},      {"verbose", 'v', false},
 };
 
+// An errno that a failed write of the output leaves: the member failed for
+// the disk, not for its data.
+bool IsWriteError(int error)
+{
+    return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EIO || error == EROFS;
+}
+
 // Creates `path` and its missing parents; returns the error, or "".
 std::string MakeDirectories(const std::string& path)
 {
@@ -150,13 +157,15 @@ int RunExtract(const std::vector<std::string>& words)
     bool junkPaths = parsed.Has("junk-paths");
     mode_t fileMode = 0666 & ~CurrentUmask();
     unsigned count = 0, failed = 0, written = 0;
+    bool unwritable = false;  // a member failed for its output, not for what the archive holds
     {
         ProgressBar progress(archive.path, archive.size - start);
         progress.FollowFileOffset(static_cast<int>(ArchiveFile), start);
         WalkMembers(archive, start, [&](WalkedMember& member) {
             ++count;
-            auto fail = [&](const std::string& why) {
+            auto fail = [&](const std::string& why, ExitCode code = ExitDataError) {
                 ++failed;
+                unwritable |= code == ExitFileError;
                 ReportError(archive.path + ": member " + member.name + ": " + why);
             };
             if (!member.refusal.empty())
@@ -189,7 +198,7 @@ int RunExtract(const std::vector<std::string>& words)
                     std::string why;
                     int fd = OpenUnderDestination(destinationDirectory.fd, relative, destination, &why);
                     if (fd < 0)
-                        return fail(why);
+                        return fail(why, ExitFileError);
                     close(fd);
                 }
                 return;
@@ -201,7 +210,7 @@ int RunExtract(const std::vector<std::string>& words)
                 destinationDirectory.fd, slash == std::string::npos ? "" : relative.substr(0, slash), destination,
                 &why));
             if (parent.fd < 0)
-                return fail(why);
+                return fail(why, ExitFileError);
             // A link at the final name is replaced by the rename below, never followed.
             struct stat existing;
             if (fstatat(parent.fd, leaf.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -210,9 +219,9 @@ int RunExtract(const std::vector<std::string>& words)
                     return;
                 }
                 if (!parsed.Has("overwrite"))
-                    return fail(path + " exists (--overwrite replaces it, --skip-existing keeps it)");
+                    return fail(path + " exists (--overwrite replaces it, --skip-existing keeps it)", ExitFileError);
                 if (S_ISDIR(existing.st_mode))
-                    return fail(path + " is a directory");
+                    return fail(path + " is a directory", ExitFileError);
             }
             if (member.header.flags & FlagEncrypted) {
                 why = passwords.Unlock(member);
@@ -230,24 +239,33 @@ int RunExtract(const std::vector<std::string>& words)
                     RemoveOnSignal(parent.fd, temporary);
             }
             if (fd < 0)
-                return fail("cannot create " + path + ": " + SystemErrorText(errno));
-            why = DecodeMember(member, fd);
-            if (why.empty()) {
+                return fail("cannot create " + path + ": " + SystemErrorText(errno), ExitFileError);
+            // `damage` is what the archive holds, `why` what the disk refused.
+            errno = 0;
+            std::string damage = DecodeMember(member, fd);
+            if (!damage.empty() && IsWriteError(errno)) {
+                why = "cannot write " + path + ": " + SystemErrorText(errno);
+                damage.clear();
+            }
+            if (damage.empty() && why.empty()) {
                 time_t modified = FromDosTime(member.header.modificationTime, member.header.modificationDate);
                 struct timespec times[2] = {{modified, 0}, {modified, 0}};
                 futimens(fd, times);
                 if (fchmod(fd, fileMode) != 0)
                     why = "cannot write " + path + ": " + SystemErrorText(errno);
             }
-            if (close(fd) != 0 && why.empty())
+            if (close(fd) != 0 && why.empty() && damage.empty())
                 why = "cannot write " + path + ": " + SystemErrorText(errno);
-            if (why.empty() && renameat(parent.fd, temporary.c_str(), parent.fd, leaf.c_str()) != 0)
+            if (why.empty() && damage.empty() &&
+                renameat(parent.fd, temporary.c_str(), parent.fd, leaf.c_str()) != 0)
                 why = "cannot create " + path + ": " + SystemErrorText(errno);
-            if (!why.empty())
+            if (!why.empty() || !damage.empty())
                 unlinkat(parent.fd, temporary.c_str(), 0);
             KeepOnSignal();
+            if (!damage.empty())
+                return fail(damage);
             if (!why.empty())
-                return fail(why);
+                return fail(why, ExitFileError);
             ++written;
             SayVerbose("  extracted: " + path);
         });
@@ -255,7 +273,7 @@ int RunExtract(const std::vector<std::string>& words)
     if (failed) {
         ReportError(archive.path + ": " + std::to_string(failed) + " of " + std::to_string(count) +
                     " members failed");
-        return ExitDataError;
+        return unwritable ? ExitFileError : ExitDataError;
     }
     Say(archive.path + ": " + std::to_string(written) + " files extracted to " + destination);
     return ExitSuccess;

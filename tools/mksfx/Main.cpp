@@ -25,8 +25,13 @@ static const char OverviewHelp[] =
     "\n"
     "'mksfx COMMAND --help' describes a command's options. 'mksfx --version' prints the version.\n"
     "\n"
-    "Exit codes: 0 success; 1 a member failed, the archive is damaged, or it holds something\n"
-    "the stub cannot extract; 2 wrong command line; 3 a file could not be read or written.\n";
+    "Exit codes:\n"
+    "  0  success\n"
+    "  1  a member failed, the archive is damaged, or it holds something the stub cannot extract\n"
+    "  2  the command line is wrong\n"
+    "  3  a file or directory could not be opened, read, created or written (extract's\n"
+    "     destination and the files it writes included; this code wins over 1)\n"
+    "  4  out of memory\n";
 
 static const char CreateHelp[] =
     "Usage: mksfx create -o OUT.exe [options] PATH...\n"
@@ -159,6 +164,6 @@ int main(int argc, char** argv)
         return error.exitCode;
     } catch (const std::bad_alloc&) {
         ReportError("out of memory");
-        return ExitFileError;
+        return ExitOutOfMemory;
     }
 }
