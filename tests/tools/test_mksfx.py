@@ -789,6 +789,21 @@ class WalkChecks(MksfxCase):
         self.assertEqual(tree_bytes(target), {"one.txt": files["one.txt"]})
 
 class BadInput(MksfxCase):
+    def test_each_command_help_lists_the_options_of_its_manual_section(self):
+        manual = read_bytes(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "mksfx",
+                                         "mksfx.1")).decode()
+        for section in re.split(r'\n\.SS "', manual)[1:]:
+            command = section.split()[0]
+            if command not in ("create", "convert", "list", "test", "extract"):
+                continue
+            lines = section.split("\n")
+            options = {m.replace("\\-", "-") for i in range(1, len(lines)) if lines[i - 1] == ".TP"
+                       for m in re.findall(r"\\-\\-[a-z\\-]+[a-z]", lines[i])}
+            _c, help_text, _e = run([MKSFX, command, "--help"])
+            with self.subTest(command=command):
+                self.assertGreater(len(options), 2)
+                self.assertEqual({o for o in options if o not in help_text}, set())
+
     def test_usage_errors(self):
         self.assertEqual(run([MKSFX])[0], 2)
         self.assertEqual(run([MKSFX, "frobnicate"])[0], 2)
@@ -841,6 +856,26 @@ class BadInput(MksfxCase):
         for code in range(5):
             self.assertRegex(help_text, r"\n  %d  \S" % code)
             self.assertRegex(manual, r"\.B %d\n\S" % code)
+
+    def test_wrong_inputs_get_one_clear_sentence(self):
+        empty = self.path("empty.zip")
+        zipfile.ZipFile(empty, "w").close()
+        shifted = self.write("shifted.zip", b"junk" * 100)
+        with zipfile.ZipFile(shifted, "a") as z:
+            z.writestr("a.txt", "a")
+        os.symlink("nowhere", self.path("dangling"))
+        # Each row: the command, what its one line must say, the exit code.
+        rows = [(["list", empty], "empty.zip: an empty ZIP archive: it holds no members", 1),
+                (["test", shifted], "shifted.zip: a ZIP archive whose first member is at offset 400, not at its "
+                                    "start nor after the stub; 'mksfx convert %s -o OUT.exe'" % shifted, 1),
+                (["extract", shifted, "-d", ""], "the destination directory is empty (-d '')", 2),
+                (["extract", shifted, "--offset", "400", "-d", self.path("dangling")],
+                 "dangling: a symbolic link to nowhere, which does not exist", 3)]
+        for args, sentence, code in rows:
+            with self.subTest(args=args[:2]):
+                _c, _o, err = self.mksfx(*args, expect=code)
+                self.assertIn(sentence, err)
+        self.mksfx("test", "--offset", "400", shifted)
 
     def test_file_errors_name_the_file_and_leave_nothing(self):
         self.write("src/a.txt", "a")

@@ -1,6 +1,7 @@
 #include "tools/mksfx/ArchiveWalk.h"
 #include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
+#include "tools/mksfx/SourceArchive.h"
 
 #include "archive/StubSize.h"
 #include "fileio/FileIo.h"
@@ -47,6 +48,32 @@ std::string WhyStubRefusesMember(const WalkedMember& member)
     return "";
 }
 
+// The four bytes at `offset` of ArchiveFile as a little-endian number; 0 past the end.
+uint32_t SignatureAt(uint32_t offset)
+{
+    uint8_t bytes[4] = {};
+    if (SeekFileTo(ArchiveFile, offset) == -1 || ReadFromFile(ArchiveFile, bytes, 4) != 4)
+        return 0;
+    return GetLittle32(bytes);
+}
+
+// Where the central directory puts the first local header of a ZIP archive
+// that the walk does not find; 0 when the file has no readable directory.
+uint64_t FirstMemberOffset(const std::string& path)
+{
+    try {
+        SourceFile source(path);
+        Bytes comment;
+        uint64_t first = 0;
+        for (const SourceMember& member : ReadCentralDirectory(source, &comment))
+            if (first == 0 || member.localHeaderOffset < first)
+                first = member.localHeaderOffset;
+        return first;
+    } catch (const CommandError&) {
+        return 0;
+    }
+}
+
 }  // namespace
 
 bool WalkedMember::IsDirectory() const
@@ -84,13 +111,22 @@ uint32_t FindWalkStart(const OpenArchive& archive, const ParsedCommandLine& pars
             ThrowUsage(command, "the offset must be a number of bytes, not '" + text + "'");
         return static_cast<uint32_t>(value);
     }
-    uint8_t first[4] = {};
-    SeekFileTo(ArchiveFile, 0);
-    if (ReadFromFile(ArchiveFile, first, 4) == 4 &&
-        (first[0] | first[1] << 8 | first[2] << 16 | static_cast<uint32_t>(first[3]) << 24) == LocalHeaderSignature)
+    if (SignatureAt(0) == LocalHeaderSignature)
         return 0;
+    if (SignatureAt(0) == EndOfCentralDirectorySignature)
+        throw CommandError(ExitDataError, archive.path + ": an empty ZIP archive: it holds no members");
+    if (archive.size > StubSize && PassesRecordTest(SignatureAt(StubSize)))
+        return StubSize;
     if (archive.size == StubSize)
         throw CommandError(ExitDataError, archive.path + ": a stub with no archive attached");
+    uint64_t first = FirstMemberOffset(archive.path);
+    if (first != 0 && first < archive.size) {
+        std::string offset = std::to_string(first);
+        throw CommandError(ExitDataError, archive.path + ": a ZIP archive whose first member is at offset " + offset +
+                                              ", not at its start nor after the stub; 'mksfx convert " +
+                                              archive.path + " -o OUT.exe' makes a self-extracting archive of it, "
+                                              "--offset " + offset + " reads it as it is");
+    }
     if (archive.size < StubSize)
         throw CommandError(ExitDataError, archive.path + ": neither a ZIP archive nor a self-extracting archive");
     return StubSize;

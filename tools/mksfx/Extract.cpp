@@ -28,6 +28,13 @@ bool IsWriteError(int error)
     return error == ENOSPC || error == EDQUOT || error == EFBIG || error == EIO || error == EROFS;
 }
 
+std::string LinkTarget(const std::string& link)
+{
+    char target[4096];
+    ssize_t length = readlink(link.c_str(), target, sizeof target);
+    return length < 0 ? "?" : std::string(target, static_cast<size_t>(length));
+}
+
 // Creates `path` and its missing parents; returns the error, or "".
 std::string MakeDirectories(const std::string& path)
 {
@@ -142,10 +149,17 @@ int RunExtract(const std::vector<std::string>& words)
     SetVerbosity(parsed);
     if (parsed.Has("overwrite") && parsed.Has("skip-existing"))
         ThrowUsage("extract", "--overwrite and --skip-existing exclude each other");
+    if (parsed.Has("directory") && parsed.Value("directory").empty())
+        ThrowUsage("extract", "the destination directory is empty (-d ''); name one, or leave -d out for the "
+                              "current directory");
     OpenArchive archive(TakeSingleOperand(parsed, "extract"));
     uint32_t start = FindWalkStart(archive, parsed, "extract");
     PasswordKeeper passwords(parsed);
     std::string destination = parsed.Value("directory", ".");
+    struct stat link;
+    if (lstat(destination.c_str(), &link) == 0 && S_ISLNK(link.st_mode) && access(destination.c_str(), F_OK) != 0)
+        throw CommandError(ExitFileError, destination + ": a symbolic link to " + LinkTarget(destination) +
+                                              ", which does not exist; create that directory or give another -d");
     std::string error = MakeDirectories(destination);
     if (!error.empty())
         throw CommandError(ExitFileError, error);
