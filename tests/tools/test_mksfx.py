@@ -864,13 +864,18 @@ class BadInput(MksfxCase):
         with zipfile.ZipFile(shifted, "a") as z:
             z.writestr("a.txt", "a")
         os.symlink("nowhere", self.path("dangling"))
+        self.write("src/a.txt", "a")
+        broken = self.path("broken.exe")  # its central directory still points right after the stub
+        self.mksfx("create", "-o", broken, "-C", self.path("src"), ".")
+        write_bytes(broken, read_bytes(broken)[:STUB_SIZE] + b"\0" + read_bytes(broken)[STUB_SIZE + 1:])
         # Each row: the command, what its one line must say, the exit code.
         rows = [(["list", empty], "empty.zip: an empty ZIP archive: it holds no members", 1),
                 (["test", shifted], "shifted.zip: a ZIP archive whose first member is at offset 400, not at its "
                                     "start nor after the stub; 'mksfx convert %s -o OUT.exe'" % shifted, 1),
                 (["extract", shifted, "-d", ""], "the destination directory is empty (-d '')", 2),
                 (["extract", shifted, "--offset", "400", "-d", self.path("dangling")],
-                 "dangling: a symbolic link to nowhere, which does not exist", 3)]
+                 "dangling: a symbolic link to nowhere, which does not exist", 3),
+                (["test", broken], "no ZIP member at offset %d (the end of the stub)" % STUB_SIZE, 1)]
         for args, sentence, code in rows:
             with self.subTest(args=args[:2]):
                 _c, _o, err = self.mksfx(*args, expect=code)

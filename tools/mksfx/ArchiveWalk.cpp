@@ -119,8 +119,10 @@ uint32_t FindWalkStart(const OpenArchive& archive, const ParsedCommandLine& pars
         return StubSize;
     if (archive.size == StubSize)
         throw CommandError(ExitDataError, archive.path + ": a stub with no archive attached");
+    // A directory that puts the first member right after the stub leaves the
+    // damage there for the walk to report.
     uint64_t first = FirstMemberOffset(archive.path);
-    if (first != 0 && first < archive.size) {
+    if (first != 0 && first != StubSize && first < archive.size) {
         std::string offset = std::to_string(first);
         throw CommandError(ExitDataError, archive.path + ": a ZIP archive whose first member is at offset " + offset +
                                               ", not at its start nor after the stub; 'mksfx convert " +

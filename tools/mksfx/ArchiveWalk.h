@@ -35,7 +35,9 @@ public:
 };
 
 // Where the walk starts: --offset, else 0 for a file that starts with a local
-// header (a plain ZIP archive), else the stub size.
+// header (a plain ZIP archive), else the stub size. Throws, saying what to do,
+// for an empty ZIP archive, a bare stub, and a ZIP archive whose central
+// directory puts its first member elsewhere.
 uint32_t FindWalkStart(const OpenArchive& archive, const ParsedCommandLine& parsed, const std::string& command);
 
 // Walks every member and hands it to `visit`, which may move ArchiveFile's
