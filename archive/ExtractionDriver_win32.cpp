@@ -122,12 +122,10 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
         ShowRefusedName(member.displayName, member.nameFault);  // the item stays selected: it was not extracted
         return MemberOutcome::Failed;
     }
-    // Only stored and deflated data under the traditional cipher can be
-    // decoded. No password opens anything else (WinZip AES is method 99,
+    // No password opens what cannot be decoded (WinZip AES is method 99,
     // strong encryption sets bit 6), so none is asked for.
     const LocalFileHeader& header = member.header;
-    bool decodable = (header.method == MethodStored || header.method == MethodDeflated) &&
-                     !(header.flags & FlagStrongEncryption);
+    bool decodable = WhyUndecodable(header) == Undecodable::None;
     if (decodable && (header.flags & FlagEncrypted)) {
         PasswordOutcome password = VerifyPassword(member);
         if (password == PasswordOutcome::Refused)

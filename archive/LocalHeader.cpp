@@ -1,6 +1,7 @@
 #include "archive/LocalHeader.h"
 
 #include "fileio/FileIo.h"
+#include "fsutil/Utf8.h"
 
 LocalFileHeader CurrentHeader;
 int32_t CurrentHeaderOffset;  // set by SeekArchive before any use
@@ -39,6 +40,25 @@ LocalFileHeader DecodeLocalHeader(const uint8_t* bytes, uint32_t available)
 bool PassesRecordTest(uint32_t signature)
 {
     return signature == LocalHeaderSignature || signature == AlternateHeaderSignature;
+}
+
+Undecodable WhyUndecodable(const LocalFileHeader& header)
+{
+    if (header.method != MethodStored && header.method != MethodDeflated)
+        return Undecodable::Method;
+    if (header.flags & FlagStrongEncryption)
+        return Undecodable::StrongEncryption;
+    return Undecodable::None;
+}
+
+Undecodable WhyUndecodable(const LocalFileHeader& header, const char* name, uint32_t length)
+{
+    Undecodable data = WhyUndecodable(header);
+    if (data != Undecodable::None)
+        return data;
+    if ((header.flags & FlagUtf8Name) && !IsValidUtf8(name, length))
+        return Undecodable::NameNotUtf8;
+    return Undecodable::None;
 }
 
 void SeekArchive(uint32_t offset)

@@ -42,6 +42,23 @@ constexpr uint32_t MaxPasswordLength = 24;
 // Names up to this many bytes are read; a longer name is refused, never cut.
 constexpr uint32_t NameBufferSize = 258;
 
+// What keeps the stub from decoding a member, or None. The one rule for the
+// stub's extraction driver, mksfx's walk and convert, and the archive fuzzer,
+// so that "passes mksfx test" keeps meaning "extracts in the stub". Checked in
+// the order of the values.
+enum class Undecodable : uint8_t {
+    None,
+    Method,            // neither MethodStored nor MethodDeflated
+    StrongEncryption,  // flag bit 6: a cipher the stub cannot know, whatever the method; no password is asked
+    NameNotUtf8,       // flag bit 11 on a name that is not valid UTF-8
+};
+// From the method and the flags: what the stub's driver judges. It has judged
+// the name already, while reading it (ConvertUtf8Name, which Windows makes
+// refuse what IsValidUtf8 refuses).
+Undecodable WhyUndecodable(const LocalFileHeader& header);
+// The same and the stored name, `length` bytes up to its first zero byte.
+Undecodable WhyUndecodable(const LocalFileHeader& header, const char* name, uint32_t length);
+
 // The current header: each ReadLocalHeader overwrites it.
 extern LocalFileHeader CurrentHeader;
 // File offset of the current header; -1 after a seek the system refused.

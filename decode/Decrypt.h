@@ -17,9 +17,11 @@ constexpr uint32_t EncryptionHeaderSize = 12;
 // when the encryption header was written).
 constexpr uint16_t FlagCheckByteIsTime = 0x0008;
 
-void InitKeys(const char* password);
-void UpdateKeys(uint8_t byte);
-uint8_t DecryptByte();
+// The key schedule, over the caller's key set: decryption here runs on
+// CipherKeys, mksfx encrypts with a set of its own.
+void InitKeys(CipherKeySet& keys, const char* password);
+void UpdateKeys(CipherKeySet& keys, uint8_t plain);
+uint8_t KeyStreamByte(const CipherKeySet& keys);  // XORed with the next plain byte
 
 // Checks `password` against a member's encryption header. `header` holds 24
 // bytes: the 12 stored bytes in 12..23 (never touched) are decrypted into

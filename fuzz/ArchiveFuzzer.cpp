@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const LocalFileHeader header = CurrentHeader;
         const uint32_t offset = static_cast<uint32_t>(CurrentHeaderOffset);
         MemberLayout layout = LayOutMember(offset, header);
-        bool accepted = header.method == MethodStored || header.method == MethodDeflated;
+        bool accepted = WhyUndecodable(header) == Undecodable::None;
         if (accepted && (header.flags & FlagEncrypted)) {
             uint8_t check[2 * EncryptionHeaderSize] = {};
             accepted = layout.dataOffset <= 0xFFFFFFFFu &&

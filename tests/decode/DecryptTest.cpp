@@ -61,12 +61,12 @@ protected:
 
 TEST_F(Decryption, KeysStartFromTheConstantsAndTakeOneUpdatePerCharacter)
 {
-    InitKeys("");
+    InitKeys(CipherKeys, "");
     EXPECT_EQ(CipherKeys.key0, 0x12345678u);
     EXPECT_EQ(CipherKeys.key1, 0x23456789u);
     EXPECT_EQ(CipherKeys.key2, 0x34567890u);
     Encryptor reference("secret");
-    InitKeys("secret");
+    InitKeys(CipherKeys, "secret");
     EXPECT_EQ(CipherKeys.key0, reference.keys[0]);
     EXPECT_EQ(CipherKeys.key1, reference.keys[1]);
     EXPECT_EQ(CipherKeys.key2, reference.keys[2]);
@@ -136,7 +136,7 @@ TEST_F(Decryption, DecodersDecryptAcrossPiecesAndUpdateOnThePlainBytes)
         Bytes cipher;
         for (uint8_t byte : data)
             cipher.push_back(encryptor.Encrypt(byte));
-        InitKeys("pw");
+        InitKeys(CipherKeys, "pw");
         CipherKeySet keys = CipherKeys;
         DecodeSetup setup;
         setup.flags = 1;

@@ -6,14 +6,20 @@ and then pass mksfx's own test, which decodes with the stub's decoders.
 Run by ctest, one test class per ctest entry:
     MKSFX=build/host/mksfx python3 tests/tools/test_mksfx.py CreateRoundTrip
 """
+import io
 import os
 import random
+import re
+import resource
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
+import warnings
 import zipfile
 import zlib
 
@@ -75,6 +81,27 @@ def local_headers(data, start):
         if flags & 8 and data[at:at + 4] == b"PK\x07\x08":
             at += 16
     return members, data[at:at + 4]
+
+
+def raw_zip(members, prefix=b""):
+    """A ZIP archive of (name bytes, flags, method, data) written field by field,
+    so that flags and methods no writer sets can be tried; data is stored as given."""
+    local, central, offset = [], [], len(prefix)
+    for name, flags, method, data in members:
+        fields = struct.pack("<HHHHHIIIHH", 20, flags, method, 0, 0x21, zlib.crc32(data), len(data), len(data),
+                             len(name), 0)
+        central.append(b"PK\x01\x02" + struct.pack("<H", 20) + fields + struct.pack("<HHHII", 0, 0, 0, 0, offset) +
+                       name)
+        local.append(b"PK\x03\x04" + fields + name + data)
+        offset += len(local[-1])
+    central = b"".join(central)
+    return prefix + b"".join(local) + central + b"PK\x05\x06" + struct.pack(
+        "<HHHHIIH", 0, 0, len(members), len(members), len(central), offset, 0)
+
+
+def shown(name):
+    """A name as mksfx prints it: bytes that are not UTF-8 as \\xNN."""
+    return name.decode("utf-8", errors="backslashreplace")
 
 
 class MksfxCase(unittest.TestCase):
@@ -438,11 +465,13 @@ class Convert(MksfxCase):
         self.mksfx("test", out)
 
     def test_names_windows_folds_together(self):
+        warnings.simplefilter("ignore")  # zipfile warns of the duplicate it is told to write
         # A trailing dot or space is refused (Windows drops it); names equal
         # without regard to case, and a file beside a folder of its name, warn.
         archive = self.path("fold.zip")
         with zipfile.ZipFile(archive, "w") as z:
-            for name in ("notes.txt", "notes.txt.", "dir /x.txt", "README", "readme", "docs", "Docs/a.txt"):
+            for name in ("notes.txt", "notes.txt.", "dir /x.txt", "README", "readme", "docs", "Docs/a.txt", "dup.txt",
+                         "dup.txt"):
                 z.writestr(name, name.encode())
         out = self.path("fold.exe")
         _c, _o, err = self.mksfx("convert", archive, "-o", out, expect=1)
@@ -452,8 +481,10 @@ class Convert(MksfxCase):
         _c, _o, err = self.mksfx("convert", "--skip-unsupported", archive, "-o", out)
         self.assertIn("members README and readme differ only in case", err)
         self.assertIn("member docs is a file and Docs/ a folder", err)
+        self.assertIn("member dup.txt is stored twice", err)
         with zipfile.ZipFile(out) as z:
-            self.assertEqual(z.namelist(), ["notes.txt", "README", "readme", "docs", "Docs/a.txt"])
+            self.assertEqual(z.namelist(),
+                             ["notes.txt", "README", "readme", "docs", "Docs/a.txt", "dup.txt", "dup.txt"])
         for name in ("a/README", "a/readme", "b./c.txt"):
             self.write(os.path.join("src", name), name)
         _c, _o, err = self.mksfx("create", "-o", out, "-C", self.path("src"), "a", "b.", expect=1)
@@ -489,6 +520,11 @@ class Convert(MksfxCase):
         self.assertIn("member a.txt: ", err)  # "wrong password", or a CRC-32 mismatch when it passes the check byte
         _c, _o, err = self.mksfx("convert", "-P", "pw", encrypted, "-o", out)
         self.assertNotIn("without checking", err)
+
+    def test_65535_members_are_no_zip64_archive(self):
+        # The most create writes: the end record's count is 0xFFFF, with no Zip64 locator.
+        source = self.write("many.zip", raw_zip([(b"%05d" % i, 0, 0, b"") for i in range(65535)]))
+        self.mksfx("convert", source, "-o", self.path("many.exe"))
 
     def test_aes_and_zip64_are_refused(self):
         self.write("src/a.txt", "aes " * 100)
@@ -547,18 +583,77 @@ class WalkChecks(MksfxCase):
             self.assertNotIn("member a.txt", err)
         self.assertEqual(os.listdir(self.path("x")), ["a.txt"])
 
+    def test_every_command_refuses_exactly_what_the_stub_refuses(self):
+        # Each row: a member's name, flags and method, and whether the stub extracts it.
+        rows = [
+            (b"plain.txt", 0, 0, True),
+            (b"strong.txt", 0x40, 0, False),  # bit 6 without bit 0: the stub still refuses it
+            (b"packed.txt", 0, 12, False),
+            ("caf\u00e9.txt".encode(), 0x800, 0, True),
+            (b"caf\xe9.txt", 0x800, 0, False),  # marked UTF-8, but Latin-1
+            (b"latin\xe9.txt", 0, 0, True),  # unmarked: the stub reads the code page
+            (b"dir/", 0, 12, True),  # directory entries are passed over whatever they say
+            (b"dir2/", 0x40, 0, True),
+        ]
+        archive = self.write("rule.zip", raw_zip([(n, f, m, b"" if n.endswith(b"/") else b"data")
+                                                  for n, f, m, _ in rows]))
+        sfx = self.write("rule.exe", b"MZ" + bytes(STUB_SIZE - 2) + read_bytes(archive))
+        outputs = {}
+        for command in (["list"], ["test"], ["extract", "-d", self.path("x")]):
+            outputs[command[0]] = self.mksfx(command[0], sfx, *command[1:], expect=1)[2]
+        outputs["convert"] = self.mksfx("convert", "--skip-unsupported", archive, "-o", self.path("c.exe"))[2]
+        for name, _flags, _method, extracts in rows:
+            for command, err in outputs.items():
+                with self.subTest(name=name, command=command):
+                    self.assertEqual("member %s:" % shown(name) in err, not extracts, err)
+        self.mksfx("test", self.path("c.exe"))
+
+    def test_an_archive_of_directory_entries_only_fails_the_test(self):
+        sfx = self.write("dirs.exe", b"MZ" + bytes(STUB_SIZE - 2) + raw_zip([(b"a/", 0, 0, b""), (b"b/", 0, 0, b"")]))
+        _c, _o, err = self.mksfx("test", sfx, expect=1)
+        self.assertIn("Can't read archive header", err)
+
     def test_a_walk_that_misses_the_central_directory_is_damage(self):
         out, data = self.make_sfx()
         members, _ = local_headers(bytes(data), STUB_SIZE)
         truncated = self.path("cut.exe")
-        write_bytes(truncated, data[:members[1][0] + 20])
-        _c, _o, err = self.mksfx("test", truncated, expect=1)
-        self.assertIn("damaged", err)
+        for header in (members[0][0], members[1][0]):
+            write_bytes(truncated, data[:header + 12])
+            for command in ("list", "test"):
+                _c, out_text, err = self.mksfx(command, truncated, expect=1)
+                self.assertIn("damaged archive: the local header at offset %d is cut short" % header, err)
+                self.assertNotIn("1980-00-00", out_text)
         wrong_size = bytearray(data)
         struct.pack_into("<I", wrong_size, members[0][0] + 18, members[0][4] + 3)
         write_bytes(truncated, wrong_size)
         _c, _o, err = self.mksfx("list", truncated, expect=1)
         self.assertIn("after member a.txt", err)
+        # What a command found out about a member comes before the error that ends the walk.
+        class Unseekable(io.RawIOBase):  # zipfile streams to it: sizes in a data descriptor
+            data = bytearray()
+            def writable(self): return True
+            def write(self, b): self.data += b; return len(b)
+            def tell(self): raise OSError
+        sink = Unseekable()
+        with zipfile.ZipFile(sink, "w", zipfile.ZIP_DEFLATED) as z:
+            z.writestr("streamed.txt", b"x" * 100)
+        streamed = self.write("streamed.zip", bytes(sink.data))
+        for command in ("list", "test"):
+            _c, _o, err = self.mksfx(command, streamed, expect=1)
+            self.assertRegex(err, "(?s)member streamed.txt: .*data descriptor.*mksfx convert.*damaged archive")
+
+    def test_a_central_directory_other_tools_refuse_is_warned_about(self):
+        out, data = self.make_sfx()
+        second = local_headers(bytes(data), STUB_SIZE)[0][1][0]
+        renamed = bytearray(data)
+        renamed[data.rindex(b"PK\x01\x02") + 46] = ord("c")  # b.txt, in the central directory only
+        for damaged, why in ((data[:-22], "no end of central directory record"),
+                             (renamed, "entry 2 (c.txt) is not the local header at offset %d (b.txt)" % second)):
+            with self.subTest(why=why):
+                write_bytes(out, damaged)
+                _c, out_text, err = self.mksfx("test", out)
+                self.assertIn("2 members OK", out_text)
+                self.assertRegex(err, "warning: .*%s.*may refuse the file" % re.escape(why))
 
     def test_overlapping_stored_members_fail_in_test_and_extract(self):
         bomb = self.write("bomb.zip", overlapping_stored_members(20, b"x" * 5000))
@@ -580,14 +675,17 @@ class WalkChecks(MksfxCase):
 
     def test_unsafe_names_are_refused_and_never_written(self):
         archive = self.path("evil.zip")
+        refused = {"../escape.txt": "leads outside the destination folder", "c:/drive.txt": "holds ':'",
+                   "what?.txt": "holds '?', a character Windows file names cannot hold",
+                   "tab\t.txt": "holds a control character", "bad/CON.txt": "names a Windows device"}
         with zipfile.ZipFile(archive, "w") as z:
             z.writestr("fine.txt", b"fine")
-            z.writestr("../escape.txt", b"escape")
             z.writestr("\\lead.txt", b"one leading separator is dropped, as in the stub")
-            z.writestr("c:/drive.txt", b"drive")
+            for name in refused:
+                z.writestr(name, b"refused")
         _c, _o, err = self.mksfx("test", archive, expect=1)
-        for name in ("../escape.txt", "c:/drive.txt"):
-            self.assertIn("member " + name, err)
+        for name, why in refused.items():
+            self.assertIn("member %s: its name %s" % (name.replace("\t", "\\x09"), why), err)
         target = self.path("deep", "dest")
         self.mksfx("extract", archive, "-d", target, expect=1)
         self.assertEqual(tree_bytes(self.path("deep")), {"dest/fine.txt": b"fine",
@@ -598,7 +696,7 @@ class WalkChecks(MksfxCase):
         out = self.path("x.exe")
         self.mksfx("create", "-o", out, "-C", self.path("src"), ".")
         self.write("dest/d/a.txt", b"old")
-        self.mksfx("extract", out, "-d", self.path("dest"), expect=1)
+        self.mksfx("extract", out, "-d", self.path("dest"), expect=3)
         self.mksfx("extract", out, "-d", self.path("dest"), "--skip-existing")
         self.assertEqual(read_bytes(self.path("dest/d/a.txt")), b"old")
         self.mksfx("extract", out, "-d", self.path("dest"), "--overwrite")
@@ -618,7 +716,7 @@ class WalkChecks(MksfxCase):
         os.symlink("../outside", self.path("dest", "docs"))
         os.symlink("../../outside", self.path("dest", "a", "b"))
         os.symlink("../outside/target.txt", self.path("dest", "final.txt"))
-        _c, _o, err = self.mksfx("extract", "--overwrite", archive, "-d", dest, expect=1)
+        _c, _o, err = self.mksfx("extract", "--overwrite", archive, "-d", dest, expect=3)
         for name in ("docs/evil.txt", "docs/", "a/b/c/deep.txt"):
             self.assertIn("member %s: %s" % (name, dest + "/" + name.split("/")[0]), err)
         self.assertIn("symbolic link", err)
@@ -629,6 +727,23 @@ class WalkChecks(MksfxCase):
         self.assertEqual(read_bytes(self.path("dest", "final.txt")), b"final.txt")
         self.assertEqual(read_bytes(self.path("dest", "good.txt")), b"good.txt")
         self.assertEqual(read_bytes(self.path("dest", "sub", "ok.txt")), b"sub/ok.txt")
+
+    def test_a_signal_during_extract_leaves_no_partial_file(self):
+        with open(self.write("src/zeros.bin", b""), "r+b") as f:
+            f.truncate(256 << 20)  # deflates to little, takes a while to write
+        archive = self.path("big.exe")
+        self.mksfx("create", "-1", "-o", archive, "-C", self.path("src"), ".")
+        for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+            with self.subTest(signal=number):
+                target = self.path("out-%d" % number)
+                os.makedirs(target)
+                extract = subprocess.Popen([MKSFX, "extract", archive, "-d", target], stdin=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)
+                while not os.listdir(target) and extract.poll() is None:
+                    time.sleep(0.001)
+                extract.send_signal(number)
+                self.assertEqual(extract.wait(), -number, "ends with the signal's status")
+                self.assertEqual(os.listdir(target), [])
 
     def test_descriptor_repeating_the_header_is_stepped_over(self):
         # Info-ZIP's encrypted members carry a descriptor that repeats the header.
@@ -674,6 +789,21 @@ class WalkChecks(MksfxCase):
         self.assertEqual(tree_bytes(target), {"one.txt": files["one.txt"]})
 
 class BadInput(MksfxCase):
+    def test_each_command_help_lists_the_options_of_its_manual_section(self):
+        manual = read_bytes(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "mksfx",
+                                         "mksfx.1")).decode()
+        for section in re.split(r'\n\.SS "', manual)[1:]:
+            command = section.split()[0]
+            if command not in ("create", "convert", "list", "test", "extract"):
+                continue
+            lines = section.split("\n")
+            options = {m.replace("\\-", "-") for i in range(1, len(lines)) if lines[i - 1] == ".TP"
+                       for m in re.findall(r"\\-\\-[a-z\\-]+[a-z]", lines[i])}
+            _c, help_text, _e = run([MKSFX, command, "--help"])
+            with self.subTest(command=command):
+                self.assertGreater(len(options), 2)
+                self.assertEqual({o for o in options if o not in help_text}, set())
+
     def test_usage_errors(self):
         self.assertEqual(run([MKSFX])[0], 2)
         self.assertEqual(run([MKSFX, "frobnicate"])[0], 2)
@@ -692,6 +822,66 @@ class BadInput(MksfxCase):
         self.mksfx("create", "--mtime", "yesterday", "-o", self.path("o.exe"), self.path("src"), expect=2)
         self.mksfx("list", expect=2)
 
+    def test_each_exit_code(self):
+        def limit(kind, size):
+            def apply():
+                resource.setrlimit(kind, (size, size))
+                signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the limit fails with EFBIG
+            return apply
+        self.write("src/big.txt", b"y" * 5000)
+        ok = self.path("ok.exe")
+        self.mksfx("create", "-o", ok, "-C", self.path("src"), ".")
+        damaged = bytearray(read_bytes(ok))
+        damaged[STUB_SIZE + 14] ^= 1  # the CRC-32
+        write_bytes(self.path("damaged.exe"), damaged)
+        with open(self.write("huge.bin", b""), "r+b") as f:
+            f.truncate(512 << 20)
+        # Each row: what happens, the command, a limit the child runs under, the exit code.
+        rows = [("success", ["test", ok], None, 0),
+                ("a damaged member", ["test", self.path("damaged.exe")], None, 1),
+                ("a wrong command line", ["list"], None, 2),
+                ("a destination under a file", ["extract", ok, "-d", self.path("ok.exe", "sub")], None, 3),
+                ("a member that cannot be written", ["extract", ok, "-d", self.path("full")],
+                 limit(resource.RLIMIT_FSIZE, 1000), 3),
+                ("out of memory", ["create", *self.stub_args, "-o", self.path("o.exe"), self.path("huge.bin")],
+                 limit(resource.RLIMIT_AS, 300 << 20), 4)]
+        for what, args, preexec, code in rows:
+            with self.subTest(what):
+                done = subprocess.run([MKSFX] + args, capture_output=True, stdin=subprocess.DEVNULL,
+                                      preexec_fn=preexec, timeout=120)
+                self.assertEqual(done.returncode, code, done.stderr)
+        _c, help_text, _e = run([MKSFX, "--help"])
+        manual = read_bytes(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "mksfx",
+                                         "mksfx.1")).decode()
+        for code in range(5):
+            self.assertRegex(help_text, r"\n  %d  \S" % code)
+            self.assertRegex(manual, r"\.B %d\n\S" % code)
+
+    def test_wrong_inputs_get_one_clear_sentence(self):
+        empty = self.path("empty.zip")
+        zipfile.ZipFile(empty, "w").close()
+        shifted = self.write("shifted.zip", b"junk" * 100)
+        with zipfile.ZipFile(shifted, "a") as z:
+            z.writestr("a.txt", "a")
+        os.symlink("nowhere", self.path("dangling"))
+        self.write("src/a.txt", "a")
+        broken = self.path("broken.exe")  # its central directory still points right after the stub
+        self.mksfx("create", "-o", broken, "-C", self.path("src"), ".")
+        write_bytes(broken, read_bytes(broken)[:STUB_SIZE] + b"\0" + read_bytes(broken)[STUB_SIZE + 1:])
+        # Each row: the command, what its one line must say, the exit code.
+        rows = [(["list", empty], "empty.zip: an empty ZIP archive: it holds no members", 1),
+                (["test", shifted], "shifted.zip: a ZIP archive whose first member is at offset 400, not at its "
+                                    "start nor after the stub; 'mksfx convert %s -o OUT.exe'" % shifted, 1),
+                (["extract", shifted, "-d", ""], "the destination directory is empty (-d '')", 2),
+                (["extract", shifted, "--offset", "400", "-d", self.path("dangling")],
+                 "dangling: a symbolic link to nowhere, which does not exist", 3),
+                (["test", broken], "no ZIP member at offset %d (the end of the stub)" % STUB_SIZE, 1)]
+        for args, sentence, code in rows:
+            with self.subTest(args=args[:2]):
+                _c, _o, err = self.mksfx(*args, expect=code)
+                self.assertIn(sentence, err)
+        self.mksfx("test", "--offset", "400", shifted)
+
     def test_file_errors_name_the_file_and_leave_nothing(self):
         self.write("src/a.txt", "a")
         _c, _o, err = self.mksfx("create", "-o", self.path("o.exe"), self.path("missing"), expect=3)
@@ -705,11 +895,23 @@ class BadInput(MksfxCase):
         self.mksfx("test", self.path("missing.exe"), expect=3)
         self.assertEqual(sorted(os.listdir(self.dir)), ["src"] + (["stub.exe"] if self.stub_args else []))
 
-    def test_existing_output_survives_a_failed_create(self):
+    def test_create_reports_every_problem_and_writes_nothing(self):
         self.write("src/a.txt", "a")
         out = self.write("o.exe", "precious")
+        problems = {"bad/CON": "names a Windows device", "caf\xe9.txt": "the name is not valid UTF-8",
+                    "gone": "a symbolic link to nothing", "sub/gone": "a symbolic link to nothing"}
         self.write("src/bad/CON", "device name")
-        self.mksfx("create", "-o", out, self.path("src"), expect=1)
+        write_bytes(self.path("src").encode() + b"/caf\xe9.txt", b"latin-1 name")
+        os.symlink("missing", self.path("src", "gone"))
+        os.makedirs(self.path("src", "sub"))
+        os.symlink("../missing", self.path("src", "sub", "gone"))
+        _c, _o, err = self.mksfx("create", "-o", out, "-C", self.path("src"), ".", expect=3)
+        for name, why in problems.items():
+            self.assertRegex(err, "%s: .*%s" % (re.escape(name.replace("\xe9", "\\xe9")), re.escape(why)))
+        self.assertEqual(read_bytes(out), b"precious")
+        os.remove(self.path("src", "gone"))
+        os.remove(self.path("src", "sub", "gone"))
+        self.mksfx("create", "-o", out, "-C", self.path("src"), ".", expect=1)  # names alone: a data error
         self.assertEqual(read_bytes(out), b"precious")
 
     def test_members_the_stub_cannot_take_are_refused(self):

@@ -59,6 +59,21 @@ void ReadWholeFile(const std::string& path, Bytes& out)
     close(fd);
 }
 
+std::string Hex32(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+FileHandle OpenNullSink()
+{
+    FileHandle sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (sink == NoFile)
+        throw CommandError(ExitFileError, "cannot open /dev/null: " + SystemErrorText(errno));
+    return sink;
+}
+
 namespace {
 
 uint32_t ReadU32(const Bytes& bytes, size_t at)

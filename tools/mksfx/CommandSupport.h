@@ -2,6 +2,8 @@
 #include "tools/mksfx/CommandLine.h"
 #include "tools/mksfx/SfxWriter.h"
 
+#include "fileio/FileIo.h"
+
 #include <cstdint>
 #include <string>
 
@@ -31,3 +33,10 @@ std::string DescribeSize(uint64_t bytes);
 
 // Reads a whole file into `out`; throws CommandError naming the file.
 void ReadWholeFile(const std::string& path, Bytes& out);
+
+// "0badcafe": a CRC-32 for messages.
+std::string Hex32(uint32_t value);
+
+// /dev/null for writing, where test and convert send decoded data; throws
+// CommandError when it cannot be opened. The caller closes it.
+FileHandle OpenNullSink();

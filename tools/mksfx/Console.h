@@ -5,12 +5,14 @@
 #include <string>
 #include <thread>
 
-// Exit codes, as documented by `mksfx --help`.
+// Exit codes, as `mksfx --help` and the manual list them. When members fail
+// for both reasons, extract exits with ExitFileError.
 enum ExitCode : int {
     ExitSuccess = 0,
-    ExitDataError = 1,   // a member failed, the archive is damaged or holds what the stub cannot extract
-    ExitUsageError = 2,  // the command line is wrong
-    ExitFileError = 3,   // a file could not be opened, read or written
+    ExitDataError = 1,    // a member failed, the archive is damaged or holds what the stub cannot extract
+    ExitUsageError = 2,   // the command line is wrong
+    ExitFileError = 3,    // a file or directory could not be opened, read, created or written
+    ExitOutOfMemory = 4,
 };
 
 // Ends a command: main() prints the message (already naming file and member),

@@ -27,9 +27,7 @@ const std::vector<OptionSpec> ConvertOptions = {
 void CheckMembers(const SourceFile& source, const std::vector<SourceMember*>& members, const std::string& password,
                   uint64_t total)
 {
-    FileHandle sink = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (sink == NoFile)
-        throw CommandError(ExitFileError, "cannot open /dev/null: " + SystemErrorText(errno));
+    FileHandle sink = OpenNullSink();
     ArchiveFile = source.Descriptor();
     unsigned damaged = 0, unchecked = 0;
     std::string firstUnchecked;

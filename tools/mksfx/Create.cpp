@@ -5,6 +5,7 @@
 #include "archive/LocalHeader.h"
 #include "decode/Crc32.h"
 #include "decode/Decrypt.h"
+#include "fsutil/Utf8.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,11 +65,16 @@ public:
         }
     }
 
+    // Links are followed; one that leads nowhere is a problem like a file that cannot be read.
     void Add(const std::string& path, const std::string& name)
     {
         struct stat info;
-        if (stat(path.c_str(), &info) != 0)
-            throw CommandError(ExitFileError, "cannot read " + path + ": " + SystemErrorText(errno));
+        if (stat(path.c_str(), &info) != 0) {
+            int error = errno;
+            if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+                return Unreadable(path + ": a symbolic link to nothing (" + SystemErrorText(error) + ")");
+            return Unreadable("cannot read " + path + ": " + SystemErrorText(error));
+        }
         if (writer.IsOwnFile(info) || (outputExists && info.st_dev == output.st_dev && info.st_ino == output.st_ino)) {
             ReportWarning(path + " is the archive being written; left out");
             return;
@@ -85,8 +91,11 @@ public:
     }
 
     std::vector<InputItem> items;
+    std::vector<std::string> unreadable;  // every input that could not be read, in walk order
 
 private:
+    void Unreadable(const std::string& problem) { unreadable.push_back(problem); }
+
     void Push(InputItem item)
     {
         if (!names.insert(item.name).second)
@@ -105,7 +114,7 @@ private:
             Push({path, name + "/", true, 0, info.st_mtime, info.st_mode});
         DIR* listing = opendir(path.c_str());
         if (!listing)
-            throw CommandError(ExitFileError, "cannot read " + path + ": " + SystemErrorText(errno));
+            return Unreadable("cannot read " + path + ": " + SystemErrorText(errno));
         std::vector<std::string> children;
         errno = 0;
         while (dirent* entry = readdir(listing)) {
@@ -116,7 +125,7 @@ private:
         int error = errno;
         closedir(listing);
         if (error)
-            throw CommandError(ExitFileError, "cannot read " + path + ": " + SystemErrorText(error));
+            return Unreadable("cannot read " + path + ": " + SystemErrorText(error));
         // Byte order, whatever the locale, so that the same tree gives the same archive.
         std::sort(children.begin(), children.end());
         ancestors.insert(identity);
@@ -284,6 +293,30 @@ int RunCreate(const std::vector<std::string>& words)
         collector.Add(path, name);
     }
     std::vector<InputItem>& items = collector.items;
+    // Every problem of the whole tree is told in one run, and then nothing is
+    // written: a half archive is worse than none.
+    std::vector<std::string> refused;
+    for (const InputItem& item : items) {
+        std::string why = WhyNameIsRefused(item.name);
+        // The stub would read such a name in the user's code page and show nonsense.
+        if (why.empty() && !IsValidUtf8(item.name.data(), static_cast<uint32_t>(item.name.size())))
+            why = "the name is not valid UTF-8 (rename the file)";
+        if (!why.empty())
+            refused.push_back(item.path + ": " + why + ": " + item.name);
+        else if (item.size > MaxMemberDataSize)
+            refused.push_back(item.path + ": the file is " + DescribeSize(item.size) +
+                              "; the stub extracts members below 2 GiB");
+    }
+    if (!collector.unreadable.empty() || !refused.empty()) {
+        for (const std::string& problem : collector.unreadable)
+            ReportError(problem);
+        for (const std::string& problem : refused)
+            ReportError(problem);
+        size_t count = collector.unreadable.size() + refused.size();
+        throw CommandError(collector.unreadable.empty() ? ExitDataError : ExitFileError,
+                           outputPath + ": not written: " + std::to_string(count) +
+                               (count == 1 ? " input cannot be packed" : " inputs cannot be packed"));
+    }
     if (items.empty())
         throw CommandError(ExitUsageError, "nothing to pack: the inputs hold no files or directories");
 
@@ -292,12 +325,6 @@ int RunCreate(const std::vector<std::string>& words)
     // an upper bound otherwise (a member is deflated only when that shrinks it).
     uint64_t storedSize = stub.size() + EndRecordSize;
     for (const InputItem& item : items) {
-        std::string why = WhyNameIsRefused(item.name);
-        if (!why.empty())
-            throw CommandError(ExitDataError, item.path + ": " + why + ": " + item.name);
-        if (item.size > MaxMemberDataSize)
-            throw CommandError(ExitDataError, item.path + ": the file is " + DescribeSize(item.size) +
-                                                  "; the stub extracts members below 2 GiB");
         totalBytes += item.size;
         storedSize += LocalHeaderSize + CentralHeaderSize + 2 * item.name.size() + item.size +
                       (password.empty() || item.directory ? 0 : EncryptionHeaderSize);

@@ -25,17 +25,25 @@ static const char OverviewHelp[] =
     "\n"
     "'mksfx COMMAND --help' describes a command's options. 'mksfx --version' prints the version.\n"
     "\n"
-    "Exit codes: 0 success; 1 a member failed, the archive is damaged, or it holds something\n"
-    "the stub cannot extract; 2 wrong command line; 3 a file could not be read or written.\n";
+    "Exit codes:\n"
+    "  0  success\n"
+    "  1  a member failed, the archive is damaged, or it holds something the stub cannot extract\n"
+    "  2  the command line is wrong\n"
+    "  3  a file or directory could not be opened, read, created or written (extract's\n"
+    "     destination and the files it writes included; this code wins over 1)\n"
+    "  4  out of memory\n";
 
 static const char CreateHelp[] =
     "Usage: mksfx create -o OUT.exe [options] PATH...\n"
     "Packs files and directories (recursively, in name order) into a ZIP archive appended to the stub.\n"
     "Member names are the paths as given, with '/' separators; '.' and leading '/' are dropped.\n"
+    "Symbolic links are followed; one that leads nowhere is an error. Every input is checked\n"
+    "first, and when any cannot be packed each problem is named and nothing is written.\n"
     "\n"
     "  -o, --output FILE        the self-extracting archive to write (replaced only when complete)\n"
     "  -C, --directory DIR      read the PATHs relative to DIR\n"
-    "  -0 .. -9, --level N      deflate level (default 6); 0 stores every member\n"
+    "  -0 .. -9, --level N      deflate level, 0 to 12 (default 6); 0 stores every member\n"
+    "      --store              the same as -0\n"
     "  -P, --password PASSWORD  encrypt every file with the traditional ZIP encryption\n"
     "  -e, --password-prompt    ask for the password on the terminal\n"
     "      --password-file FILE take the password from the first line of FILE\n"
@@ -75,7 +83,7 @@ static const char TestHelp[] =
     "Usage: mksfx test [options] FILE\n"
     "Decodes every member with the stub's own decoders and checks its CRC-32, writing nothing.\n"
     "\n"
-    "  -P, --password PASSWORD  password for encrypted members\n"
+    "  -P, --password PASSWORD  password for encrypted members (without it, asked on the terminal)\n"
     "      --password-file FILE take the password from the first line of FILE\n"
     "      --offset N           walk from offset N instead of the stub size\n"
     "  -q, --quiet              print errors only\n"
@@ -85,12 +93,13 @@ static const char ExtractHelp[] =
     "Usage: mksfx extract [options] FILE\n"
     "Extracts the members with the stub's own decoders, verifying each by CRC-32.\n"
     "Directories are created as needed; an existing file is an error unless told otherwise.\n"
+    "Unix modes stored in the archive are not restored; files get the modes the umask leaves.\n"
     "\n"
     "  -d, --directory DIR      extract into DIR (created if missing; default: the current directory)\n"
     "  -j, --junk-paths         drop the stored directories, as the stub does with 'Restore directories' off\n"
     "      --overwrite          replace existing files\n"
     "      --skip-existing      leave existing files alone\n"
-    "  -P, --password PASSWORD  password for encrypted members\n"
+    "  -P, --password PASSWORD  password for encrypted members (without it, asked on the terminal)\n"
     "      --password-file FILE take the password from the first line of FILE\n"
     "      --offset N           walk from offset N instead of the stub size\n"
     "  -q, --quiet              print errors only\n"
@@ -157,6 +166,6 @@ int main(int argc, char** argv)
         return error.exitCode;
     } catch (const std::bad_alloc&) {
         ReportError("out of memory");
-        return ExitFileError;
+        return ExitOutOfMemory;
     }
 }

@@ -38,23 +38,55 @@ uint32_t GetLittle32(const uint8_t* bytes)
            (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24);
 }
 
-static mode_t CurrentUmask()
+mode_t CurrentUmask()
 {
     mode_t mask = umask(0);
     umask(mask);
     return mask;
 }
 
-// The temporary file that a signal must remove; a fixed buffer because the
-// handler may only make async-signal-safe calls.
+// The temporary file that a signal must remove, relative to PendingDirectory;
+// fixed storage because the handler may only make async-signal-safe calls.
 static char PendingTemporary[4096];
+static volatile int PendingDirectory = AT_FDCWD;
 
 static void RemovePendingAndDie(int signal)
 {
     if (PendingTemporary[0])
-        unlink(PendingTemporary);
+        unlinkat(PendingDirectory, PendingTemporary, 0);
     std::signal(signal, SIG_DFL);
     raise(signal);
+}
+
+void RemoveOnSignal(int directory, const std::string& name)
+{
+    PendingTemporary[0] = '\0';  // the handler sees no half-written name
+    if (name.empty() || name.size() >= sizeof PendingTemporary)
+        return;
+    PendingDirectory = directory;
+    std::memcpy(PendingTemporary + 1, name.c_str() + 1, name.size());
+    PendingTemporary[0] = name[0];
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, RemovePendingAndDie);
+}
+
+void KeepOnSignal()
+{
+    PendingTemporary[0] = '\0';
+}
+
+SignalsHeld::SignalsHeld()
+{
+    sigset_t held;
+    sigemptyset(&held);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&held, signal);
+    sigprocmask(SIG_BLOCK, &held, &previous);
+}
+
+SignalsHeld::~SignalsHeld()
+{
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
 }
 
 SfxWriter::SfxWriter(const std::string& outputPath) : outputPath(outputPath)
@@ -67,16 +99,15 @@ SfxWriter::SfxWriter(const std::string& outputPath) : outputPath(outputPath)
     std::string pattern = (slash == std::string::npos ? std::string() : directory) + "." + base + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    fd = mkstemp(name.data());
+    {
+        SignalsHeld held;
+        fd = mkstemp(name.data());
+        if (fd >= 0)
+            RemoveOnSignal(AT_FDCWD, name.data());
+    }
     if (fd < 0)
         throw CommandError(ExitFileError, "cannot create " + outputPath + ": " + SystemErrorText(errno));
     temporaryPath = name.data();
-    if (temporaryPath.size() < sizeof PendingTemporary) {
-        std::memcpy(PendingTemporary, temporaryPath.c_str(), temporaryPath.size() + 1);
-        std::signal(SIGINT, RemovePendingAndDie);
-        std::signal(SIGTERM, RemovePendingAndDie);
-        std::signal(SIGHUP, RemovePendingAndDie);
-    }
     struct stat info;
     if (fstat(fd, &info) == 0) {
         device = info.st_dev;
@@ -91,7 +122,7 @@ SfxWriter::~SfxWriter()
         close(fd);
     if (!committed && !temporaryPath.empty())
         unlink(temporaryPath.c_str());
-    PendingTemporary[0] = '\0';
+    KeepOnSignal();
 }
 
 bool SfxWriter::IsOwnFile(const struct stat& info) const
@@ -284,25 +315,15 @@ time_t FromDosTime(uint16_t time, uint16_t date)
 
 TraditionalEncryptor::TraditionalEncryptor(const std::string& password)
 {
-    for (char c : password)
-        UpdateKeys(static_cast<uint8_t>(c));
-}
-
-void TraditionalEncryptor::UpdateKeys(uint8_t plain)
-{
-    key0 = CrcUpdateByte(plain, key0);
-    key1 = (key1 + (key0 & 0xFF)) * 134775813u + 1;
-    key2 = CrcUpdateByte(static_cast<uint8_t>(key1 >> 24), key2);
+    InitKeys(keys, password.c_str());
 }
 
 void TraditionalEncryptor::Encrypt(uint8_t* bytes, size_t count)
 {
     for (size_t i = 0; i < count; ++i) {
-        uint32_t t = (key2 & 0xFFFF) | 2;
-        uint8_t stream = static_cast<uint8_t>((t * (t ^ 1)) >> 8);
         uint8_t plain = bytes[i];
-        bytes[i] = plain ^ stream;
-        UpdateKeys(plain);
+        bytes[i] = plain ^ KeyStreamByte(keys);
+        UpdateKeys(keys, plain);
     }
 }
 
@@ -323,6 +344,29 @@ Bytes MakeEncryptionHeader(TraditionalEncryptor& encryptor, uint32_t crc32)
     return header;
 }
 
+std::string DescribeUnsafeName(const std::string& converted)
+{
+    switch (WhyUnsafeMemberName(converted.c_str())) {
+    case UnsafeName::None:
+        return "";
+    case UnsafeName::LeavesDestination:
+        return "leads outside the destination folder (a leading separator or a part made of dots)";
+    case UnsafeName::HasColon:
+        return "holds ':', which on Windows names a drive or an alternate data stream";
+    case UnsafeName::ReservedChar:
+        break;
+    case UnsafeName::Device:
+        return "names a Windows device (CON, PRN, AUX, NUL, COM1-9, LPT1-9 and the like)";
+    }
+    for (char c : converted) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            return "holds a control character, which Windows file names cannot hold";
+        if (std::strchr("*?<>|\"", c))
+            return std::string("holds '") + c + "', a character Windows file names cannot hold";
+    }
+    return "holds a character Windows file names cannot hold";
+}
+
 std::string WhyNameIsRefused(const std::string& name)
 {
     if (name.empty())
@@ -333,8 +377,9 @@ std::string WhyNameIsRefused(const std::string& name)
         return "the name is longer than " + std::to_string(NameBufferSize) + " bytes";
     std::string converted = name;
     SlashesToBackslashes(converted.data());
-    if (IsUnsafeMemberName(converted.c_str()))
-        return "the name would leave the destination directory or names a device";
+    std::string unsafe = DescribeUnsafeName(converted);
+    if (!unsafe.empty())
+        return "the name " + unsafe;
     // Windows drops a trailing dot or space from every component, so "notes.txt."
     // would land on "notes.txt".
     size_t begin = 0;
@@ -385,9 +430,13 @@ std::vector<std::string> DescribeNameClashes(const std::vector<std::string>& nam
     }
     std::vector<std::string> clashes;
     std::set<std::string> reported;
+    std::set<std::string> seen;
     for (const std::string& name : names) {
         if (name.empty() || name.back() == '/' || name.back() == '\\')
             continue;
+        if (!seen.insert(name).second && reported.insert("=" + name).second)
+            clashes.push_back("member " + name + " is stored twice; the stub extracts both to one file "
+                              "(it asks before replacing)");
         std::string folded = FoldedName(name);
         const std::string& first = files.at(folded);
         if (first != name && reported.insert(folded).second)

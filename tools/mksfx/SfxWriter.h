@@ -1,11 +1,13 @@
 #pragma once
 #include <cstdint>
+#include <csignal>
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 #include "archive/LocalHeader.h"
+#include "decode/Decrypt.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -50,7 +52,7 @@ struct ZipEntry {
 // offset counted from the start of the whole file, so ordinary ZIP readers
 // accept the file as it is. Everything goes to a temporary file beside the
 // output, renamed over it by Commit; until then the output path is untouched,
-// and a failure, an exception or SIGINT/SIGTERM removes the temporary file.
+// and a failure, an exception or a signal (RemoveOnSignal) removes the temporary file.
 class SfxWriter {
 public:
     explicit SfxWriter(const std::string& outputPath);
@@ -98,23 +100,43 @@ private:
     bool committed = false;
 };
 
+// The one temporary file that SIGINT, SIGTERM and SIGHUP remove (`name` under
+// the directory descriptor, or AT_FDCWD) before the process ends with the
+// signal's status; KeepOnSignal forgets it once it is renamed or removed.
+void RemoveOnSignal(int directory, const std::string& name);
+void KeepOnSignal();
+
+// Holds those signals back while it lives, so that creating a temporary file
+// and registering it are one step for them.
+class SignalsHeld {
+public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous;
+};
+
 // DOS date and time of a moment in local time, as ZIP writers store them;
 // moments before 1980 become 1980-01-01 00:00:00, after 2107 the last second of 2107.
 void ToDosTime(time_t moment, uint16_t* time, uint16_t* date);
 time_t FromDosTime(uint16_t time, uint16_t date);
 
-// The encrypting side of the traditional ZIP encryption, with a key state of
-// its own (the stub's decryptor keeps one global state).
+// The process's file-creation mask, read without changing it: the modes of
+// the files mksfx writes follow it.
+mode_t CurrentUmask();
+
+// The encrypting side of the traditional ZIP encryption: the stub's key
+// schedule over a key set of its own (the stub decrypts with CipherKeys).
 class TraditionalEncryptor {
 public:
     explicit TraditionalEncryptor(const std::string& password);
     void Encrypt(uint8_t* bytes, size_t count);
 
 private:
-    void UpdateKeys(uint8_t plain);
-    uint32_t key0 = 0x12345678;
-    uint32_t key1 = 0x23456789;
-    uint32_t key2 = 0x34567890;
+    CipherKeySet keys;
 };
 
 // The 12-byte encryption header for a member, already encrypted: eleven bytes
@@ -122,12 +144,17 @@ private:
 // flag bit 3 clear, the CRC-32's high byte).
 Bytes MakeEncryptionHeader(TraditionalEncryptor& encryptor, uint32_t crc32);
 
+// Why a name (after "/" became "\\") is one the stub never writes, said after
+// "its name " or "the name ": "leads outside the destination folder" and the
+// like; empty for a safe name.
+std::string DescribeUnsafeName(const std::string& converted);
+
 // Name checks shared by create and convert. Returns an empty string when the
 // stub can read and safely write the name, else why it cannot.
 std::string WhyNameIsRefused(const std::string& name);
 
-// Pairs of names that Windows would put on one file: equal without regard to
-// case, or a file and a folder of the same name. Allowed (the stub asks before
+// Names that Windows would put on one file: stored twice, equal without
+// regard to case, or a file and a folder of the same name. Allowed (the stub asks before
 // replacing a file), but each pair gets a warning line naming both.
 std::vector<std::string> DescribeNameClashes(const std::vector<std::string>& names);
 

@@ -12,11 +12,10 @@
 
 namespace {
 
-
 constexpr uint32_t Zip64LocatorSignature = 0x07064B50;
 constexpr uint16_t Zip64ExtraId = 0x0001;
-constexpr uint16_t FlagStrongEncryption = 0x0040;
 constexpr uint16_t FlagMaskedHeaders = 0x2000;
+constexpr uint16_t MethodAes = 99;
 constexpr uint32_t DosDirectoryAttribute = 0x10;  // in the low byte of the external attributes
 
 // The extra field without Zip64 blocks (which the output never needs: its
@@ -51,7 +50,6 @@ std::string MethodName(uint16_t method)
     case 93: return "zstd";
     case 95: return "xz";
     case 98: return "PPMd";
-    case 99: return "AES-encrypted";
     default: return "method " + std::to_string(method);
     }
 }
@@ -61,12 +59,27 @@ std::string WhyMemberIsRefused(const SourceMember& member)
     const ZipEntry& entry = member.entry;
     if (member.zip64)
         return "it needs Zip64 records (4 GiB or larger)";
-    if (entry.method == 99)
-        return "it is AES-encrypted; the stub knows only the traditional ZIP encryption";
-    if ((entry.flags & FlagEncrypted) && (entry.flags & (FlagStrongEncryption | FlagMaskedHeaders)))
-        return "it uses strong encryption; the stub knows only the traditional ZIP encryption";
-    if (entry.method != MethodStored && entry.method != MethodDeflated)
+    // The stub passes a directory entry over, whatever its method and flags.
+    bool directory = !entry.name.empty() && entry.name.back() == '/';
+    LocalFileHeader header{};
+    header.flags = entry.flags;
+    header.method = entry.method;
+    switch (directory ? Undecodable::None
+                      : WhyUndecodable(header, entry.name.data(), static_cast<uint32_t>(entry.name.size()))) {
+    case Undecodable::None:
+        break;
+    case Undecodable::Method:
+        if (entry.method == MethodAes)
+            return "it is AES-encrypted; the stub knows only the traditional ZIP encryption";
         return "it is " + MethodName(entry.method) + "; the stub extracts stored and deflated members only";
+    case Undecodable::StrongEncryption:
+        return "its flags mark strong encryption (bit 6); the stub knows only the traditional ZIP encryption";
+    case Undecodable::NameNotUtf8:
+        return "its name is marked as UTF-8 (flag bit 11) but is not valid UTF-8";
+    }
+    // Bit 13 (headers masked by strong encryption) without bit 6 is no cipher the stub knows either.
+    if ((entry.flags & FlagEncrypted) && (entry.flags & FlagMaskedHeaders))
+        return "it uses strong encryption; the stub knows only the traditional ZIP encryption";
     if (entry.method == MethodStored &&
         entry.compressedSize != entry.uncompressedSize + ((entry.flags & FlagEncrypted) ? EncryptionHeaderSize : 0))
         return "its stored sizes disagree";
@@ -169,7 +182,9 @@ std::vector<SourceMember> ReadCentralDirectory(const SourceArchive& source, Byte
         uint8_t locator[4];
         zip64Locator = source.ReadAt(endOffset - 20, locator, 4) && GetLittle32(locator) == Zip64LocatorSignature;
     }
-    if (zip64Locator || entriesTotal == 0xFFFF || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu)
+    // 0xFFFF is also a real count (create writes up to 65535 members): only the
+    // Zip64 locator says that the fields stand for values elsewhere.
+    if (zip64Locator || directorySize == 0xFFFFFFFFu || directoryOffset == 0xFFFFFFFFu)
         throw CommandError(ExitDataError, source.path + ": a Zip64 archive; the stub reads only archives below "
                                                         "4 GiB with at most 65535 members");
     if (disk != 0 || directoryDisk != 0 || entriesHere != entriesTotal)

@@ -840,7 +840,7 @@ TEST_F(Extraction, UndecodableMembersAreCheckedAfterTheOverwriteDecisionWithoutA
 
     // WinZip AES and strong encryption: no password prompt, the method box
     // after the policy's decision, and nothing created.
-    for (const char* fixture : {"aes.exe", "strong-encryption.exe"}) {
+    for (const char* fixture : {"aes.exe", "strong-encryption.exe", "strong-unencrypted.exe"}) {
         SCOPED_TRACE(fixture);
         bool pair = std::string(fixture) == "aes.exe";
         Start(fixture);
