@@ -241,7 +241,6 @@ static INT_PTR CALLBACK DirectoryChooserDlgProc(HWND dialog, UINT message, WPARA
 // leaves it so, whether it ends by OK or by Cancel.
 INT_PTR RunDirectoryChooser(HWND owner)
 {
-    CutToUnits(BrowsePath, MaxExtractPathUnits);  // as the main dialog reads the path field
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "SETDIR", owner, DirectoryChooserDlgProc, 0);
     if (result == IDOK && TextUnits(BrowsePath) > MaxExtractPathUnits)
         return IDCANCEL;  // the extract path holds 255 characters; a cut path would name another directory

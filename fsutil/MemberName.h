@@ -22,6 +22,11 @@ constexpr uint32_t DisplayNameSize = 3 * Utf8NameLimit + 1;
 // UTF-8. Set by SetUpNameText.
 extern uint32_t StoredNameLimit;
 
+// The system's ANSI code page while the process's is UTF-8; 0 (CP_ACP) while
+// the two are the same. Names without the UTF-8 flag, and the bytes of
+// passwords, are in it. Set by SetUpNameText.
+extern uint32_t SystemCodePage;
+
 // Learns the process's code page once, at start, and sets the text functions
 // (fsutil/PathString.h) to it: UTF-8 where the manifest's entry is honoured
 // (Windows 10 1903 and later), the system's ANSI code page before.

@@ -11,8 +11,7 @@ static bool IsSplitChar(char c)
 static uint8_t LeadByteRanges[MaxLeadByteRanges * 2 + 1];
 
 static bool Utf8Text;  // true: the text is UTF-8, and LeadByteRanges play no part
-// The code page's bytes of the superscript digits 1, 2 and 3; 0 for one it has not.
-static uint8_t SuperscriptDigits[3] = {0xB9, 0xB2, 0xB3};
+static char SuperscriptDigits[MaxSuperscriptBytes + 1] = "\xB9\xB2\xB3";  // SetSuperscriptDigits
 
 void SetLeadByteRanges(const uint8_t* ranges, uint32_t count)
 {
@@ -25,10 +24,9 @@ void SetUtf8Text(bool utf8)
     Utf8Text = utf8;
 }
 
-void SetSuperscriptDigits(const uint8_t* digits)
+void SetSuperscriptDigits(const char* digits)
 {
-    for (uint32_t i = 0; i < 3; ++i)
-        SuperscriptDigits[i] = digits[i];
+    CopyString(SuperscriptDigits, sizeof SuperscriptDigits, digits);
 }
 
 const char* NextChar(const char* text)
@@ -204,18 +202,15 @@ static bool IsDotsAndSpaces(const char* begin, const char* end)
 static bool IsDeviceDigit(const char* begin, const char* end)
 {
     uint32_t length = static_cast<uint32_t>(end - begin);
-    uint8_t first = static_cast<uint8_t>(begin[0]);
-    if (length == 1 && first >= '1' && first <= '9')
+    if (length == 1 && *begin >= '1' && *begin <= '9')
         return true;
-    if (Utf8Text) {
-        if (length != 2 || first != 0xC2)
-            return false;
-        uint8_t second = static_cast<uint8_t>(begin[1]);
-        return second == 0xB9 || second == 0xB2 || second == 0xB3;
-    }
-    for (uint8_t digit : SuperscriptDigits)
-        if (length == 1 && digit != 0 && first == digit)
+    for (const char* digit = SuperscriptDigits; *digit; digit = NextChar(digit)) {
+        uint32_t i = 0;
+        while (i < length && digit[i] == begin[i])
+            ++i;
+        if (i == length && NextChar(digit) == digit + length)
             return true;
+    }
     return false;
 }
 

@@ -26,12 +26,15 @@ void SetLeadByteRanges(const uint8_t* ranges, uint32_t count);
 // is a character of its own.
 void SetUtf8Text(bool utf8);
 
-// The code page's bytes for the superscript digits 1, 2 and 3 (U+00B9, U+00B2,
-// U+00B3), 0 for one it has not; at start B9 B2 B3, those of code page 1252.
-// Windows reads them as digits in a device name ("COM¹"), so they matter in
-// code-page text only: UTF-8 writes them C2 B9, C2 B2 and C2 B3, and the byte
-// B2 of code page 932 is the katakana ｲ, which names no device.
-void SetSuperscriptDigits(const uint8_t* digits);
+// The superscript digits 1, 2 and 3 (U+00B9, U+00B2, U+00B3) as the text
+// writes them, one after another and zero-terminated, at most
+// MaxSuperscriptBytes; at start B9 B2 B3, those of code page 1252. Windows
+// reads them as digits in a device name ("COM¹"). UTF-8 writes them C2 B9,
+// C2 B2, C2 B3, code page 949 as two-byte characters, and code page 932 has
+// none: its byte B2 is the katakana ｲ, which names no device. A code page's
+// stand-in for one it lacks ("?" or a digit) names nothing new.
+constexpr uint32_t MaxSuperscriptBytes = 12;
+void SetSuperscriptDigits(const char* digits);
 
 // The character after the one at `text` (which must not be the terminator); a
 // lead byte just before the terminator is a character of its own.

@@ -229,20 +229,26 @@ TEST_F(CodePage932, OutputPathsKeepATrailBackslashOfTheExtractPath)
 // half-width katakana ｲ, ｳ and ｹ.
 TEST_F(CodePage932, KatakanaAfterComOrLptNamesNoDevice)
 {
-    const uint8_t none[3] = {0, 0, 0};
-    SetSuperscriptDigits(none);
-    for (const char* name : {"COM\xB2.txt", "lpt\xB9", "COM\xB3"})
+    SetSuperscriptDigits("???");  // what a code page without them makes of them
+    for (const char* name : {"COM\xB2.txt", "lpt\xB9", "COM\xB3", "COM\x82\x50"})  // the last is １
         EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::None) << name;
     EXPECT_EQ(WhyUnsafeMemberName("COM1.txt"), UnsafeName::Device);
-    const uint8_t codePage1252[3] = {0xB9, 0xB2, 0xB3};
-    SetSuperscriptDigits(codePage1252);
+    SetSuperscriptDigits("\xB9\xB2\xB3");
 }
 
 // Text in UTF-8, the process's code page when the manifest's entry is honoured.
 class Utf8Text : public ::testing::Test {
 protected:
-    void SetUp() override { SetUtf8Text(true); }
-    void TearDown() override { SetUtf8Text(false); }
+    void SetUp() override
+    {
+        SetUtf8Text(true);
+        SetSuperscriptDigits("\xC2\xB9\xC2\xB2\xC2\xB3");
+    }
+    void TearDown() override
+    {
+        SetUtf8Text(false);
+        SetSuperscriptDigits("\xB9\xB2\xB3");
+    }
 };
 
 std::string Repeated(const std::string& text, int times)
