@@ -21,10 +21,10 @@ extern char ExtractPath[ExtractPathSize] ZELVIX_NOT_IN_IMAGE;  // destination di
 enum OverwriteChoice : uint8_t { OverwriteAlways = 0, OverwriteSkip = 1, OverwriteConfirm = 2 };
 extern uint8_t OverwriteMode;  // an OverwriteChoice; the confirmation may change it mid-pass
 
-constexpr uint32_t PasswordTextSize = MaxPasswordLength + 1;
+constexpr uint32_t PasswordTextSize = 2 * MaxPasswordLength + 1;  // two bytes a character in a double-byte code page
 extern char Password[PasswordTextSize];       // last password entered, kept for the run; "" = none
 extern char PasswordText[PasswordTextSize];   // written by the password prompt
-extern uint32_t PasswordLength;               // characters in PasswordText, 0..MaxPasswordLength
+extern uint32_t PasswordLength;               // bytes in PasswordText, 0..PasswordTextSize - 1
 
 // The final component of the output path the confirmation names.
 extern char ExistingName[MaxNamePartBytes + 1] ZELVIX_NOT_IN_IMAGE;

@@ -225,6 +225,21 @@ TEST_F(UnicodeNames, NamesWithoutTheUtf8FlagAreReadInTheSystemCodePage)
     EXPECT_EQ(extracted, expected);
 }
 
+// A password's bytes are the system's code page, as archivers take what is
+// typed, while the stub's own text is UTF-8.
+TEST_F(UnicodeNames, APasswordIsTakenInTheSystemCodePage)
+{
+    if (SystemCodePage() != 1252)
+        GTEST_SKIP() << "system code page " << SystemCodePage();
+    Start("unicode-password.exe");
+    ASSERT_TRUE(session->Click(IDOK));
+    ASSERT_TRUE(session->SetDialogText("Enter Password...", IDC_PASSWORD, "café"));
+    ASSERT_TRUE(session->AnswerDialog("Enter Password...", IDOK));
+    EXPECT_TRUE(WaitUntil([&] { return session->ControlText(IDC_STATUS) == SuccessSummary; }))
+        << session->ControlText(IDC_STATUS);
+    EXPECT_EQ(FilesUnder(outDir), Expected("unicode-password.exe"));
+}
+
 // The chooser opens in a Cyrillic folder and New... makes a Japanese one in
 // it; the label of each entry is drawn from its UTF-16 form.
 TEST_F(UnicodeNames, TheChooserOpensAndCreatesFoldersInAnyScript)
