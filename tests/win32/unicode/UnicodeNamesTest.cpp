@@ -3,6 +3,7 @@
 // stub runs in UTF-8 unless ZELVIX_E2E_CODE_PAGE_MODE says that the fixtures
 // carry its code-page variant; the system's code page is the Unix locale's
 // (1252 by default, 1251 and 932 in the ctest runs that set LC_ALL).
+#include "fsutil/MemberName.h"
 #include "resources/ChooserIds.h"
 #include "resources/ResourceIds.h"
 #include "tests/win32/e2e/SfxSession.h"
@@ -42,7 +43,7 @@ std::vector<std::string> Sorted(std::vector<std::string> items)
     return items;
 }
 
-UINT SystemCodePage()
+UINT SystemAnsiCodePage()
 {
     DWORD codePage = 0;
     GetLocaleInfoA(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
@@ -134,7 +135,7 @@ std::string LongName()  // as unicode.py makes it
 TEST_F(UnicodeNames, EveryScriptIsListedAndExtractedUnderItsOwnName)
 {
     if (StubInCodePageMode())
-        GTEST_SKIP() << "code page " << SystemCodePage() << " cannot write them all";
+        GTEST_SKIP() << "code page " << SystemAnsiCodePage() << " cannot write them all";
     Start("unicode-scripts.exe");
     EXPECT_EQ(Sorted(session->ListItems(IDC_MEMBERLIST)),
               Sorted({"café.txt", "Ελληνικά\\κείμενο.txt", "Привет.txt", "中文.txt", "日本語\\表.txt", "😀.txt",
@@ -202,7 +203,7 @@ TEST_F(UnicodeNames, AFolderThatIsNotRestoredRefusesNothing)
 // under ru_RU.UTF-8 and ja_JP.UTF-8); bytes that are no text there are refused.
 TEST_F(UnicodeNames, NamesWithoutTheUtf8FlagAreReadInTheSystemCodePage)
 {
-    UINT system = SystemCodePage();
+    UINT system = SystemAnsiCodePage();
     if (system != 1251 && system != 932)
         GTEST_SKIP() << "system code page " << system;
     std::string fixture = system == 1251 ? "unicode-cp1251.exe" : "unicode-cp932.exe";
@@ -229,8 +230,8 @@ TEST_F(UnicodeNames, NamesWithoutTheUtf8FlagAreReadInTheSystemCodePage)
 // typed, while the stub's own text is UTF-8.
 TEST_F(UnicodeNames, APasswordIsTakenInTheSystemCodePage)
 {
-    if (SystemCodePage() != 1252)
-        GTEST_SKIP() << "system code page " << SystemCodePage();
+    if (SystemAnsiCodePage() != 1252)
+        GTEST_SKIP() << "system code page " << SystemAnsiCodePage();
     Start("unicode-password.exe");
     ASSERT_TRUE(session->Click(IDOK));
     ASSERT_TRUE(session->SetDialogText("Enter Password...", IDC_PASSWORD, "café"));
@@ -240,12 +241,47 @@ TEST_F(UnicodeNames, APasswordIsTakenInTheSystemCodePage)
     EXPECT_EQ(FilesUnder(outDir), Expected("unicode-password.exe"));
 }
 
+// Each name becomes UTF-8 where the header is read, as the stub does it in
+// this process's code page (UTF-8): rows for other system code pages are
+// passed over (ctest runs this under 1252, 1251 and 932).
+TEST(StoredNames, BecomeUtf8ReadInTheSystemCodePage)
+{
+    struct Case { UINT codePage; bool markedUtf8; std::string stored; std::string text; NameFault fault; };
+    std::string japanese, shiftJis;
+    for (int i = 0; i < 100; ++i) {
+        japanese += "表";
+        shiftJis += "\x95\x5C";  // its second byte is the backslash's
+    }
+    const Case cases[] = {
+        {0, true, "Привет/😀.txt", "Привет/😀.txt", NameFault::None},
+        {0, true, "\xC0\xAF.txt", "\xC0\xAF.txt", NameFault::NotUtf8},          // an overlong "/"
+        {0, true, "\xED\xA0\x80.txt", "\xED\xA0\x80.txt", NameFault::NotUtf8},  // a surrogate
+        {0, true, "\xF4\x90\x80\x80", "\xF4\x90\x80\x80", NameFault::NotUtf8},  // past U+10FFFF
+        {1252, false, "caf\xE9 \x80.txt", "café €.txt", NameFault::None},
+        {1251, false, "\xCF\xF0\xE8\xE2\xE5\xF2.txt", "Привет.txt", NameFault::None},
+        {932, false, "\x95\x5C\\\xB2.txt", "表\\ｲ.txt", NameFault::None},
+        {932, false, shiftJis + ".txt", japanese + ".txt", NameFault::None},  // 100 characters
+        {932, false, "\x81 ad.txt", "\x81 ad.txt", NameFault::NotInSystemCodePage},
+    };
+    SetUpNameText();
+    ASSERT_EQ(::SystemCodePage, SystemAnsiCodePage());
+    for (const Case& c : cases) {
+        if (c.codePage != 0 && c.codePage != ::SystemCodePage)
+            continue;
+        SCOPED_TRACE(c.stored);
+        std::vector<char> name(DisplayNameSize);
+        std::copy(c.stored.begin(), c.stored.end(), name.begin());
+        EXPECT_EQ(TakeStoredName(name.data(), c.markedUtf8), c.fault);
+        EXPECT_EQ(std::string(name.data()), c.text);
+    }
+}
+
 // The chooser opens in a Cyrillic folder and New... makes a Japanese one in
 // it; the label of each entry is drawn from its UTF-16 form.
 TEST_F(UnicodeNames, TheChooserOpensAndCreatesFoldersInAnyScript)
 {
     if (StubInCodePageMode())
-        GTEST_SKIP() << "code page " << SystemCodePage() << " cannot write them";
+        GTEST_SKIP() << "code page " << SystemAnsiCodePage() << " cannot write them";
     Start("unicode-cp1251.exe");
     std::string documents = session->WorkFile("d1\\Документы");
     ASSERT_TRUE(CreateDirectoryA(session->WorkFile("d1").c_str(), nullptr));
