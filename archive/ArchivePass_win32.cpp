@@ -12,17 +12,6 @@ static bool HasDirectories;  // a name read during this pass had a directory par
 
 static const char ArchiveErrorCaption[] = "Archive error..";
 
-// The final component of a name stored as UTF-8: its separators are ASCII
-// bytes, which no other character's bytes can be, whatever the process's code page.
-static char* Utf8FinalComponent(char* name)
-{
-    char* part = name;
-    for (char* c = name; *c; ++c)
-        if (*c == '/' || *c == '\\' || *c == ':')
-            part = c + 1;
-    return part;
-}
-
 // Display name of the member under CurrentHeader, read from the file position
 // just after its header. false when the name is empty, longer than
 // StoredNameLimit, or cannot be read: the pass then ends with "Error
@@ -42,12 +31,10 @@ static bool ReadDisplayName(HWND dialog, char* nameBuffer, char* displayName, Na
     bool markedUtf8 = CurrentHeader.flags & FlagUtf8Name;
     // Without directories only the final component is written, so only it
     // may refuse the member.
-    if (markedUtf8) {
-        char* part = Utf8FinalComponent(text);
-        HasDirectories |= part != text;
-        if (!restoring)
-            CopyString(text, DisplayNameSize, part);  // forwards, from a later position
-    }
+    char* part = StoredFinalComponent(text, markedUtf8);
+    HasDirectories |= part != text;
+    if (!restoring)
+        CopyString(text, DisplayNameSize, part);  // forwards, from a later position
     *fault = TakeStoredName(text, markedUtf8);
     SlashesToBackslashes(text);
     // A colon splits like a backslash when directories are not restored: the

@@ -32,6 +32,11 @@ extern uint32_t SystemCodePage;
 // (Windows 10 1903 and later), the system's ANSI code page before.
 void SetUpNameText();
 
+// The final component of a stored name, after the last "/", "\" or ":" as
+// its encoding writes them: UTF-8 when it is marked so, else the system's
+// ANSI code page, whose second bytes may be 0x5C. Points into `name`.
+char* StoredFinalComponent(char* name, bool markedUtf8);
+
 // Rewrites a stored name in place as the process's text: in UTF-8 a name
 // marked as UTF-8 stays as it is and any other is converted from the
 // system's ANSI code page; in a code page a name marked as UTF-8 is converted

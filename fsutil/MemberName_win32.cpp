@@ -28,6 +28,16 @@ void SetUpNameText()
         SetSuperscriptDigits(digits);
 }
 
+char* StoredFinalComponent(char* name, bool markedUtf8)
+{
+    char* part = name;
+    // No byte of another UTF-8 character is an ASCII byte.
+    for (char* c = name; *c; c = markedUtf8 ? c + 1 : CharNextExA(SystemCodePage, c, 0))
+        if (*c == '/' || *c == '\\' || *c == ':')
+            part = c + 1;
+    return part;
+}
+
 NameFault TakeStoredName(char* name, bool markedUtf8)
 {
     if (markedUtf8 && !IsValidUtf8(name, StringLength(name)))
