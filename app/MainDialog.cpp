@@ -60,11 +60,17 @@ static void SetUpOnFirstActivation(HWND window)
     SelectAllItems(window, TRUE);
 }
 
-static void Extract(HWND window)
+// The path field's first 255 units into ExtractPath; returns its length.
+static uint32_t ReadPathField(HWND window)
 {
     UINT length = GetDlgItemTextA(window, IDC_EXTRACTPATH, ExtractPath, ExtractPathSize);
     ExtractPath[length] = '\0';
-    if (length == 0)
+    return CutToUnits(ExtractPath, MaxExtractPathUnits);
+}
+
+static void Extract(HWND window)
+{
+    if (ReadPathField(window) == 0)
         ShowCurrentDirectoryAsPath(window);
     if (IsDlgButtonChecked(window, IDC_OVERWRITE) == BST_CHECKED)
         OverwriteMode = OverwriteAlways;
@@ -77,8 +83,7 @@ static void Extract(HWND window)
 
 static void ChooseDirectory(HWND window)
 {
-    UINT length = GetDlgItemTextA(window, IDC_EXTRACTPATH, ExtractPath, ExtractPathSize);
-    ExtractPath[length] = '\0';
+    ReadPathField(window);
     CopyString(BrowsePath, ExtractPathSize, ExtractPath);
     if (RunDirectoryChooser(window) == IDOK) {
         CopyString(ExtractPath, ExtractPathSize, BrowsePath);

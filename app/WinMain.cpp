@@ -1,10 +1,12 @@
 #include "app/AppState.h"
 #include "app/Hardening.h"
 #include "app/StackGuard.h"
+#include "archive/ExtractChoices.h"
 #include "archive/StubSize.h"
 #include "decode/Crc32.h"
 #include "fileio/FileIo.h"
 #include "fileio/Memory.h"
+#include "fsutil/MemberName.h"
 #include "fsutil/PathString.h"
 
 #include <windows.h>
@@ -14,7 +16,8 @@ HWND MainDialog = nullptr;
 unsigned char MainInitDone = 0;
 
 static const char NoArchiveCaption[] = "Zelvix SFX - www.zelvix.example";
-constexpr uint32_t BrowsePathSize = 260;
+// The extract path, and room for the backslash the chooser appends.
+constexpr uint32_t BrowsePathSize = ExtractPathSize + 16;
 
 static void RegisterMainDialogClass(HINSTANCE instance)
 {
@@ -53,9 +56,7 @@ __attribute__((noinline)) static void RunProgram()
         return;
     }
     SetUpCrcTable();
-    CPINFO codePage;
-    if (GetCPInfo(CP_ACP, &codePage))
-        SetLeadByteRanges(codePage.LeadByte, MAX_LEADBYTES);
+    SetUpNameText();
     BrowsePath = static_cast<char*>(AllocateClearedBlock(BrowsePathSize));
 
     if (FileSizeLow(ArchiveFile) == StubSize) {

@@ -13,33 +13,39 @@ static bool HasDirectories;  // a name read during this pass had a directory par
 static const char ArchiveErrorCaption[] = "Archive error..";
 
 // Display name of the member under CurrentHeader, read from the file position
-// just after its header. false when the name is empty, longer than the name
-// buffer, or cannot be read: the pass then ends with "Error retreiving filename.".
-// A name marked as UTF-8 is shown and used in the system's code page; *fault
-// tells when it has no exact form there.
+// just after its header. false when the name is empty, longer than
+// StoredNameLimit, or cannot be read: the pass then ends with "Error
+// retreiving filename.". The name becomes the process's text here
+// (TakeStoredName); *fault tells when it must not be used.
 static bool ReadDisplayName(HWND dialog, char* nameBuffer, char* displayName, NameFault* fault)
 {
     uint32_t length = CurrentHeader.nameLength;
-    if (length == 0 || length > NameBufferSize)
+    if (length == 0 || length > StoredNameLimit)
         return false;
     if (ReadFromFile(ArchiveFile, nameBuffer, length) != length)
         return false;
     char* text = displayName;
     if (StringFromBuffer(nameBuffer, static_cast<uint16_t>(length), text) == 0)
         return false;
-    *fault = NameFault::None;
-    if (CurrentHeader.flags & FlagUtf8Name)
-        *fault = ConvertUtf8Name(text);
+    bool restoring = IsDlgButtonChecked(dialog, IDC_RESTOREDIRS) == BST_CHECKED;
+    bool markedUtf8 = CurrentHeader.flags & FlagUtf8Name;
+    // Without directories only the final component is written, so only it
+    // may refuse the member.
+    char* part = StoredFinalComponent(text, markedUtf8);
+    HasDirectories |= part != text;
+    if (!restoring)
+        CopyString(text, DisplayNameSize, part);  // forwards, from a later position
+    *fault = TakeStoredName(text, markedUtf8);
     SlashesToBackslashes(text);
     // A colon splits like a backslash when directories are not restored: the
     // box must stay free to change, or an extracting pass would look up "b"
     // for a listed "aaa:b" and pass the member over without a word.
     if (ContainsChar(text, '\\') || ContainsChar(text, ':'))
         HasDirectories = true;
-    if (IsDlgButtonChecked(dialog, IDC_RESTOREDIRS) != BST_CHECKED) {
-        char namePart[MaxNamePart + 1];
+    if (!restoring) {
+        char namePart[MaxNamePartBytes + 1];
         PathNamePart(text, namePart, sizeof namePart);
-        CopyString(displayName, NameBufferSize + 1, namePart);
+        CopyString(displayName, DisplayNameSize, namePart);
     }
     return true;
 }
@@ -57,7 +63,7 @@ static void ReportDamagedWalk(const char* lastName)
 {
     static const char Lead[] = "The archive is damaged or cannot be read past\r\n";
     static const char Tail[] = "\r\nThe members after it were not found.";
-    char text[sizeof Lead + NameBufferSize + sizeof Tail];
+    char text[sizeof Lead + DisplayNameSize + sizeof Tail];
     uint32_t length = CopyString(text, sizeof text, Lead);
     length += CopyString(text + length, sizeof text - length, lastName);
     CopyString(text + length, sizeof text - length, Tail);
@@ -74,9 +80,9 @@ void RunArchivePass(HWND dialog, bool listing)
         return;
     }
     HWND list = GetDlgItem(dialog, IDC_MEMBERLIST);
-    HeapBlock<char> nameBuffer(NameBufferSize);
-    HeapBlock<char> displayName(NameBufferSize + 1);
-    HeapBlock<char> lastName(NameBufferSize + 1);
+    HeapBlock<char> nameBuffer(Utf8NameLimit);
+    HeapBlock<char> displayName(DisplayNameSize);
+    HeapBlock<char> lastName(DisplayNameSize);
     lastName[0] = '\0';
     HasDirectories = false;
     if (listing) {
@@ -102,9 +108,9 @@ void RunArchivePass(HWND dialog, bool listing)
             walkComplete = false;
             break;
         }
-        CopyString(lastName.get(), NameBufferSize + 1, displayName.get());
+        CopyString(lastName.get(), DisplayNameSize, displayName.get());
         if (listing) {
-            char namePart[MaxNamePart + 1];
+            char namePart[MaxNamePartBytes + 1];
             if (PathNamePart(displayName.get(), namePart, sizeof namePart) > 0)
                 AddMemberItem(list, displayName.get(), ordinal);
         } else {

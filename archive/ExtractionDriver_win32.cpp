@@ -15,11 +15,12 @@ uint8_t OverwriteMode;  // set by the main dialog as it starts
 char Password[PasswordTextSize];
 char PasswordText[PasswordTextSize];
 uint32_t PasswordLength;
-char ExistingName[256];
+char ExistingName[MaxNamePartBytes + 1];
 uint8_t OverwriteAnswer;
 
 static const char UnableCaption[] = "Unable to extract...";
-constexpr uint32_t OutputPathSize = MAX_PATH;  // what CreateFileA accepts
+// What CreateFileA accepts: MAX_PATH - 1 units (TextUnits), each up to 3 bytes in UTF-8.
+constexpr uint32_t OutputPathSize = 3 * MAX_PATH;
 
 static void UnselectCurrentItem(HWND list)
 {
@@ -54,12 +55,34 @@ static PasswordOutcome VerifyPassword(const PassMember& member)
     return verified ? PasswordOutcome::Verified : PasswordOutcome::Refused;
 }
 
-static void ShowRefusedName(const char* displayName, NameFault fault)
+// Each refusal's reason, completing "its name ".
+static const char* RefusalReason(NameFault fault, UnsafeName unsafe)
 {
-    const char* why = fault == NameFault::NotUtf8         ? "is not valid UTF-8."
-                      : fault == NameFault::NotInCodePage ? "has characters this system cannot write."
-                                                          : "leads outside the destination folder.";
-    char text[NameBufferSize + 96];
+    switch (fault) {
+    case NameFault::NotUtf8:
+        return "is not valid UTF-8.";
+    case NameFault::NotInCodePage:
+        return "has characters this system cannot write.";
+    case NameFault::NotInSystemCodePage:
+        return "is not valid in this system's code page.";
+    case NameFault::None:
+        break;
+    }
+    switch (unsafe) {
+    case UnsafeName::HasColon:
+        return "holds a colon, which names a drive or a stream.";
+    case UnsafeName::ReservedChar:
+        return "holds a character no file name may hold.";
+    case UnsafeName::Device:
+        return "names a device.";
+    default:
+        return "leads outside the destination folder.";
+    }
+}
+
+static void ShowRefusedName(const char* displayName, const char* why)
+{
+    char text[DisplayNameSize + 96];
     uint32_t length = CopyString(text, sizeof text, displayName);
     length += CopyString(text + length, sizeof text - length, "\r\nwas not extracted: its name ");
     CopyString(text + length, sizeof text - length, why);
@@ -117,9 +140,10 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
 {
     if (!IsMemberSelected(list, member.ordinal))
         return MemberOutcome::Continue;
-    if (member.nameFault != NameFault::None || IsUnsafeMemberName(member.displayName)) {
+    UnsafeName unsafe = WhyUnsafeMemberName(member.displayName);
+    if (member.nameFault != NameFault::None || unsafe != UnsafeName::None) {
         reached = true;
-        ShowRefusedName(member.displayName, member.nameFault);  // the item stays selected: it was not extracted
+        ShowRefusedName(member.displayName, RefusalReason(member.nameFault, unsafe));  // the item stays selected
         return MemberOutcome::Failed;
     }
     // No password opens what cannot be decoded (WinZip AES is method 99,
@@ -141,9 +165,10 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
     reached = true;
 
     char outputPath[OutputPathSize];
-    if (!FormOutputPath(ExtractPath, member.displayName, outputPath, sizeof outputPath)) {
+    if (!FormOutputPath(ExtractPath, member.displayName, outputPath, sizeof outputPath) ||
+        TextUnits(outputPath) >= MAX_PATH) {
         // Longer than any path Windows opens: never written, and shown whole.
-        char shown[ExtractPathSize + 1 + NameBufferSize + 1];
+        char shown[ExtractPathSize + 1 + DisplayNameSize];
         FormOutputPath(ExtractPath, member.displayName, shown, sizeof shown);
         MessageBoxA(nullptr, shown, "Couldn't open...", MB_OK);
         return MemberOutcome::Failed;

@@ -1,6 +1,7 @@
 #include "dialogs/DirectoryChooser.h"
 
 #include "app/AppState.h"
+#include "archive/ExtractChoices.h"
 #include "dialogs/CenterWindow.h"
 #include "dialogs/NewSubdirectory.h"
 #include "fsutil/FileSystem.h"
@@ -14,10 +15,11 @@ int32_t SmallIconHeight;            // SM_CYSMICON, read when the chooser opens
 HIMAGELIST SystemImageList;         // the shell's small-icon list; null until a query returns it
 
 constexpr UINT ListingFlags = DDL_DIRECTORY | DDL_DRIVES | DDL_EXCLUSIVE;  // 0xC010: no files
-constexpr WPARAM ListedPathLimit = 259;  // leaves room in BrowsePath for the backslash OK appends
-constexpr WPARAM SelectedPathLimit = 256;
+// Byte counts hold paths and names of these many units in UTF-8, 3 bytes per unit at most.
+constexpr WPARAM ListedPathLimit = 3 * 259;  // leaves room in BrowsePath for the backslash OK appends
+constexpr WPARAM SelectedPathLimit = 3 * 256;
 constexpr int ParentImage = 3;            // the closed folder in the system image list
-constexpr uint32_t LongestItemText = 257;  // a 255-character name in brackets
+constexpr uint32_t LongestItemText = 3 * 257;  // a 255-unit name in brackets
 
 // comctl32 and mpr are not imported: a DLL of that name beside the program (a
 // download folder) would be loaded in place of the system's. Each is looked up
@@ -69,12 +71,12 @@ static void ReadListedDirectory(HWND dialog)
     SendMessageA(listed, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(BrowsePath));
 }
 
-// The current directory into BrowsePath; empty when it does not fit in 256
-// bytes, and an empty path lists the current directory all the same.
+// The current directory into BrowsePath; empty when it is longer than 255
+// units, and an empty path lists the current directory all the same.
 static void TakeCurrentDirectory()
 {
-    DWORD length = GetCurrentDirectoryA(256, BrowsePath);
-    if (length == 0 || length >= 256)
+    DWORD length = GetCurrentDirectoryA(ExtractPathSize, BrowsePath);
+    if (length == 0 || length >= ExtractPathSize || TextUnits(BrowsePath) > MaxExtractPathUnits)
         BrowsePath[0] = '\0';
 }
 
@@ -145,7 +147,7 @@ static void DrawDirectoryItem(const DRAWITEMSTRUCT& item)
         if (icons) {
             SystemImageList = icons;
             image = info.iIcon;
-            info.szDisplayName[MaxNamePart] = '\0';
+            CutToUnits(info.szDisplayName, MaxNamePart);
             label = info.szDisplayName;
         } else {
             label = text + 1;  // the bare name, and no icon
@@ -157,8 +159,12 @@ static void DrawDirectoryItem(const DRAWITEMSTRUCT& item)
         FindSystemProcedure(ImageListDraw, "comctl32.dll", "ImageList_Draw"));
     if (image >= 0 && SystemImageList && draw)
         draw(SystemImageList, image, dc, item.rcItem.left + indent + 3, item.rcItem.top + 1, ILD_TRANSPARENT);
-    TextOutA(dc, item.rcItem.left + SmallIconHeight + indent + 8, item.rcItem.top + 2, label,
-             static_cast<int>(StringLength(label)));
+    // GDI reads ANSI text in the system's code page, not the process's: the
+    // label is drawn from its UTF-16 form.
+    WCHAR wide[MAX_PATH];
+    int units = MultiByteToWideChar(CP_ACP, 0, label, -1, wide, MAX_PATH);
+    TextOutW(dc, item.rcItem.left + SmallIconHeight + indent + 8, item.rcItem.top + 2, wide,
+             units > 0 ? units - 1 : 0);
 }
 
 // Fetches the system image list before any entry is drawn: the parent entry
@@ -235,9 +241,8 @@ static INT_PTR CALLBACK DirectoryChooserDlgProc(HWND dialog, UINT message, WPARA
 // leaves it so, whether it ends by OK or by Cancel.
 INT_PTR RunDirectoryChooser(HWND owner)
 {
-    BrowsePath[MaxNamePart + 1] = '\0';  // the main dialog copies 256 bytes: at most 255 characters
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "SETDIR", owner, DirectoryChooserDlgProc, 0);
-    if (result == IDOK && StringLength(BrowsePath) > MaxNamePart)
+    if (result == IDOK && TextUnits(BrowsePath) > MaxExtractPathUnits)
         return IDCANCEL;  // the extract path holds 255 characters; a cut path would name another directory
     return result;
 }

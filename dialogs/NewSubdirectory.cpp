@@ -7,11 +7,12 @@
 #include "fsutil/PathString.h"
 #include "resources/ChooserIds.h"
 
-// BrowsePath holds 260 bytes; a base and a typed name together longer than this
-// leave it at the base, so the chooser then lists the base with the new
-// directory among its subdirectories.
+// A base and a typed name together longer than this many units (TextUnits)
+// leave BrowsePath at the base, so the chooser then lists the base with the
+// new directory among its subdirectories.
 constexpr uint32_t LongestExtendedPath = 254;
-constexpr uint32_t TypedNameSize = 261;  // the edit's 260 characters with terminator, and one spare
+// The edit's 260 characters, 3 bytes each in UTF-8, with terminator, and one spare.
+constexpr uint32_t TypedNameSize = 3 * 260 + 2;
 
 // Creates the typed directory under BrowsePath and enters it. True only when
 // the result is a directory by its full name, so that success never rests on
@@ -24,7 +25,7 @@ static bool CreateTypedSubdirectory(const char* name)
         return false;
     while (*name == '\\')
         ++name;
-    char created[MAX_PATH + 1];
+    char created[3 * MAX_PATH + 1];
     uint32_t baseLength = CopyString(created, sizeof created, BrowsePath);
     CopyString(created + baseLength, sizeof created - baseLength, name);  // fits: MakeSubdirectoryCurrent checked
     return IsDirectory(created);
@@ -43,7 +44,7 @@ static void ConfirmNewSubdirectory(HWND dialog)
         return;
     }
     uint32_t baseLength = StringLength(BrowsePath);
-    if (baseLength + length <= LongestExtendedPath)
+    if (TextUnits(BrowsePath) + TextUnits(typed.get()) <= LongestExtendedPath)
         CopyString(BrowsePath + baseLength, length + 1, typed.get());  // as typed, leading backslashes too
     EndDialog(dialog, IDOK);
 }

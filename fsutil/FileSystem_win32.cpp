@@ -12,12 +12,12 @@ bool PathExists(const char* path)
     // "C:\Data\" is searched as "C:\Data\*.*", the directory's own entries:
     // only a directory of exactly that name answers. The shorter "C:\Data*.*"
     // would also answer for a file "Data" or "Database.txt", and the callers
-    // would go on into a directory that is not there. The pattern buffer holds
-    // 255 bytes, so a trailing-backslash path of up to 251 characters fits.
-    char pattern[255];
+    // would go on into a directory that is not there. The pattern holds 254
+    // units, so a trailing-backslash path of up to 251 units fits.
+    char pattern[3 * 255];
     const char* search = path;
     if (EndsWithBackslash(path)) {
-        if (length + 3 + 1 > sizeof pattern)
+        if (TextUnits(path) + 3 + 1 > 255 || length + 3 + 1 > sizeof pattern)
             return false;
         CopyString(pattern, sizeof pattern, path);
         CopyString(pattern + length, sizeof pattern - length, "*.*");
@@ -43,9 +43,9 @@ bool IsDirectory(const char* path)
 void CreateDirectoryChain(const char* path)
 {
     uint32_t length = StringLength(path);
-    if (length == 0 || length >= MAX_PATH)
+    char directory[3 * MAX_PATH];  // MAX_PATH - 1 units, 3 bytes each in UTF-8
+    if (length == 0 || TextUnits(path) >= MAX_PATH || length >= sizeof directory)
         return;
-    char directory[MAX_PATH];
     CopyString(directory, sizeof directory, path);
     if (EndsWithBackslash(directory))
         directory[--length] = '\0';  // only one trailing backslash goes
@@ -56,7 +56,7 @@ void CreateDirectoryChain(const char* path)
     bool bareDrive = length == 2 && directory[1] == ':';
     if (length == 0 || bareDrive || PathExists(directory))
         return;
-    char parent[MAX_PATH];
+    char parent[sizeof directory];
     // A three-character path with a colon ("C:x") is its own directory part:
     // recursing on it would never end, so only a shorter parent is created.
     if (PathDirPart(directory, parent, sizeof parent) < length)
@@ -80,13 +80,13 @@ bool MakeSubdirectoryCurrent(const char* base, const char* name)
         ++name;
     if (*name == '\0')
         return false;
-    char target[MAX_PATH + 1];
+    char target[3 * MAX_PATH + 1];  // MAX_PATH units, 3 bytes each in UTF-8
     uint32_t baseLength = CopyString(target, sizeof target, base);
-    if (baseLength + StringLength(name) >= sizeof target)
+    if (TextUnits(base) + TextUnits(name) > MAX_PATH || baseLength + StringLength(name) >= sizeof target)
         return false;  // too long for any Windows path: nothing is created
     CopyString(target + baseLength, sizeof target - baseLength, name);
     CreateDirectoryChain(target);
-    char relative[MAX_PATH + 1];
+    char relative[sizeof target];
     uint32_t nameLength = CopyString(relative, sizeof relative - 1, name);
     relative[nameLength] = '\0';
     AppendBackslash(relative);

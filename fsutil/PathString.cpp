@@ -1,5 +1,7 @@
 #include "fsutil/PathString.h"
 
+#include "fsutil/Utf8.h"
+
 static bool IsSplitChar(char c)
 {
     return c == '\\' || c == '/' || c == ':';
@@ -8,15 +10,33 @@ static bool IsSplitChar(char c)
 // The code page's lead-byte ranges, pairs of first and last byte; a 0 ends them.
 static uint8_t LeadByteRanges[MaxLeadByteRanges * 2 + 1];
 
+static bool Utf8Text;  // true: the text is UTF-8, and LeadByteRanges play no part
+static char SuperscriptDigits[MaxSuperscriptBytes + 1] = "\xB9\xB2\xB3";  // SetSuperscriptDigits
+
 void SetLeadByteRanges(const uint8_t* ranges, uint32_t count)
 {
     for (uint32_t i = 0; i < MaxLeadByteRanges * 2; ++i)
         LeadByteRanges[i] = i < count ? ranges[i] : 0;
 }
 
+void SetUtf8Text(bool utf8)
+{
+    Utf8Text = utf8;
+}
+
+void SetSuperscriptDigits(const char* digits)
+{
+    CopyString(SuperscriptDigits, sizeof SuperscriptDigits, digits);
+}
+
 const char* NextChar(const char* text)
 {
     uint8_t byte = static_cast<uint8_t>(text[0]);
+    if (Utf8Text) {
+        // The terminator is no continuation byte, so the length test stops there.
+        uint32_t length = Utf8CharLength(text, text + 4);
+        return text + (length ? length : 1);
+    }
     if (text[1] != '\0')
         for (const uint8_t* range = LeadByteRanges; range[0] != 0; range += 2)
             if (byte >= range[0] && byte <= range[1])
@@ -94,18 +114,45 @@ uint32_t PathDirPart(const char* path, char* out, uint32_t outSize)
     return keep;
 }
 
+uint32_t CharUnits(const char* text)
+{
+    uint32_t bytes = static_cast<uint32_t>(NextChar(text) - text);
+    return Utf8Text ? (bytes == 4 ? 2 : 1) : bytes;
+}
+
+uint32_t TextUnits(const char* text)
+{
+    uint32_t units = 0;
+    for (; *text; text = NextChar(text))
+        units += CharUnits(text);
+    return units;
+}
+
+uint32_t CutToUnits(char* text, uint32_t units)
+{
+    char* end = text;
+    for (; *end && CharUnits(end) <= units; end = const_cast<char*>(NextChar(end)))
+        units -= CharUnits(end);
+    *end = '\0';
+    return static_cast<uint32_t>(end - text);
+}
+
 uint32_t PathNamePart(const char* path, char* out, uint32_t outSize)
 {
     const char* name = path;
     for (const char* c = path; *c; c = NextChar(c))
         if (IsSplitChar(*c))
             name = c + 1;
-    uint32_t limit = outSize < MaxNamePart + 1 ? outSize : MaxNamePart + 1;
+    if (outSize == 0)
+        return 0;
     const char* end = name;  // the cut falls between characters
-    while (*end && static_cast<uint32_t>(NextChar(end) - name) < limit)
+    uint32_t units = 0;
+    while (*end && units + CharUnits(end) <= MaxNamePart &&
+           static_cast<uint32_t>(NextChar(end) - name) < outSize) {
+        units += CharUnits(end);
         end = NextChar(end);
-    uint32_t keep = static_cast<uint32_t>(end - name) + 1;
-    return CopyString(out, keep < limit ? keep : limit, name);
+    }
+    return CopyString(out, static_cast<uint32_t>(end - name) + 1, name);
 }
 
 uint32_t StringFromBuffer(const char* bytes, uint16_t count, char* out)
@@ -151,6 +198,22 @@ static bool IsDotsAndSpaces(const char* begin, const char* end)
     return begin < end;
 }
 
+// The digit of a numbered device, [begin, end): 1-9, or a superscript 1-3.
+static bool IsDeviceDigit(const char* begin, const char* end)
+{
+    uint32_t length = static_cast<uint32_t>(end - begin);
+    if (length == 1 && *begin >= '1' && *begin <= '9')
+        return true;
+    for (const char* digit = SuperscriptDigits; *digit; digit = NextChar(digit)) {
+        uint32_t i = 0;
+        while (i < length && digit[i] == begin[i])
+            ++i;
+        if (i == length && NextChar(digit) == digit + length)
+            return true;
+    }
+    return false;
+}
+
 // Windows opens the device whatever extension follows the device name, and
 // ignores spaces before the extension.
 static bool IsDeviceName(const char* begin, const char* end)
@@ -161,35 +224,19 @@ static bool IsDeviceName(const char* begin, const char* end)
     while (stem > begin && stem[-1] == ' ')
         --stem;
     uint32_t length = static_cast<uint32_t>(stem - begin);
-    char upper[8] = {};
-    if (length == 6 || length == 7) {
-        for (uint32_t i = 0; i < length; ++i)
-            upper[i] = UpperAscii(begin[i]);
-        static const char ConsoleIn[] = "CONIN$";
-        static const char ConsoleOut[] = "CONOUT$";
-        const char* console = length == 6 ? ConsoleIn : ConsoleOut;
-        for (uint32_t i = 0; i < length; ++i)
-            if (upper[i] != console[i])
-                return false;
-        return true;
+    // The whole name for the first six, the letters before the digit for the last two.
+    static const char* const Devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "COM", "LPT"};
+    for (uint32_t d = 0; d < 8; ++d) {
+        const char* device = Devices[d];
+        uint32_t i = 0;
+        while (device[i] && i < length && UpperAscii(begin[i]) == device[i])
+            ++i;
+        if (device[i] != '\0')
+            continue;
+        if (d < 6 ? i == length : IsDeviceDigit(begin + 3, stem))
+            return true;
     }
-    if (length < 3 || length > 4)
-        return false;
-    for (uint32_t i = 0; i < length; ++i)
-        upper[i] = UpperAscii(begin[i]);
-    static const char* const threeLetter[] = {"CON", "PRN", "AUX", "NUL"};
-    if (length == 3) {
-        for (const char* device : threeLetter)
-            if (upper[0] == device[0] && upper[1] == device[1] && upper[2] == device[2])
-                return true;
-        return false;
-    }
-    bool numbered = (upper[0] == 'C' && upper[1] == 'O' && upper[2] == 'M') ||
-                    (upper[0] == 'L' && upper[1] == 'P' && upper[2] == 'T');
-    // Windows also takes the superscript digits 1-3 of the ANSI code page.
-    unsigned char digit = static_cast<unsigned char>(upper[3]);
-    bool superscript = digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-    return numbered && ((digit >= '1' && digit <= '9') || superscript);
+    return false;
 }
 
 // Characters no Windows file name may hold; the wildcards would also make an

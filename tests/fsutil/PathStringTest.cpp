@@ -225,4 +225,90 @@ TEST_F(CodePage932, OutputPathsKeepATrailBackslashOfTheExtractPath)
     EXPECT_EQ(std::string(out), "S:\\" + Timetable + "\\a.txt");
 }
 
+// Code page 932 knows no superscript digits: its bytes B2, B3 and B9 are the
+// half-width katakana ｲ, ｳ and ｹ.
+TEST_F(CodePage932, KatakanaAfterComOrLptNamesNoDevice)
+{
+    SetSuperscriptDigits("???");  // what a code page without them makes of them
+    for (const char* name : {"COM\xB2.txt", "lpt\xB9", "COM\xB3", "COM\x82\x50"})  // the last is １
+        EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::None) << name;
+    EXPECT_EQ(WhyUnsafeMemberName("COM1.txt"), UnsafeName::Device);
+    SetSuperscriptDigits("\xB9\xB2\xB3");
+}
+
+// Text in UTF-8, the process's code page when the manifest's entry is honoured.
+class Utf8Text : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetUtf8Text(true);
+        SetSuperscriptDigits("\xC2\xB9\xC2\xB2\xC2\xB3");
+    }
+    void TearDown() override
+    {
+        SetUtf8Text(false);
+        SetSuperscriptDigits("\xB9\xB2\xB3");
+    }
+};
+
+std::string Repeated(const std::string& text, int times)
+{
+    std::string result;
+    for (int i = 0; i < times; ++i)
+        result += text;
+    return result;
+}
+
+// Limits count UTF-16 units: 255 in a component, whatever the bytes.
+TEST_F(Utf8Text, NamePartKeepsTwoHundredFiftyFiveUnitsAndWholeCharacters)
+{
+    const std::string japanese = "\xE8\xA1\xA8";  // 表: 3 bytes, 1 unit
+    const std::string emoji = "\xF0\x9F\x98\x80";  // 😀: 4 bytes, 2 units
+    struct Case { const char* behaviour; std::string name; std::string kept; };
+    const Case cases[] = {
+        {"100 Japanese characters are kept whole", Repeated(japanese, 100), Repeated(japanese, 100)},
+        {"255 Japanese characters are kept", Repeated(japanese, 255), Repeated(japanese, 255)},
+        {"the 256th is cut", Repeated(japanese, 256), Repeated(japanese, 255)},
+        {"a 4-byte character that ends at unit 255", "a" + Repeated(japanese, 252) + emoji,
+         "a" + Repeated(japanese, 252) + emoji},
+        {"a 4-byte character that would end at unit 256", Repeated(japanese, 254) + emoji, Repeated(japanese, 254)},
+        {"a byte that starts no character counts as one", std::string("\xFF") + Repeated("a", 300),
+         "\xFF" + Repeated("a", 254)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        char out[MaxNamePartBytes + 1];
+        PathNamePart(("dir\\" + c.name).c_str(), out, sizeof out);
+        EXPECT_EQ(std::string(out), c.kept);
+        EXPECT_LE(TextUnits(out), MaxNamePart);
+    }
+    char small[6];
+    EXPECT_EQ(PathNamePart((japanese + emoji).c_str(), small, sizeof small), 3u);  // no room for the emoji
+    EXPECT_EQ(TextUnits(("a" + japanese + emoji).c_str()), 4u);
+}
+
+// Only ASCII "\", "/" and ":" separate; the superscript digits are the
+// characters U+00B9, U+00B2 and U+00B3, whatever code page a name came from.
+TEST_F(Utf8Text, TheUnsafeNameCheckDecidesOnCharacters)
+{
+    struct Case { const char* behaviour; const char* name; UnsafeName expected; };
+    const Case cases[] = {
+        {"fullwidth reverse solidus between dots", "..\xEF\xBC\xBC..\xEF\xBC\xBC" "evil.txt", UnsafeName::None},
+        {"division slash between dots", "sub\\..\xE2\x88\x95..\xE2\x88\x95x.txt", UnsafeName::None},
+        {"Cyrillic, Greek, emoji", "\xD0\x9F\\\xCE\xB5\\\xF0\x9F\x98\x80.txt", UnsafeName::None},
+        {"COM with superscript one", "COM\xC2\xB9.txt", UnsafeName::Device},
+        {"lpt with superscript two in a folder", "a\\lpt\xC2\xB2\\b", UnsafeName::Device},
+        {"COM with superscript three", "COM\xC2\xB3", UnsafeName::Device},
+        {"COM with half-width katakana i", "COM\xEF\xBD\xB2.txt", UnsafeName::None},
+        {"COM with the 1252 byte of superscript one", "COM\xB9", UnsafeName::None},
+        {"COM with superscript four", "COM\xE2\x81\xB4", UnsafeName::None},
+        {"dots around a Japanese folder", "\xE8\xA1\xA8\\..\\..\\x", UnsafeName::LeavesDestination},
+        {"a stream after Cyrillic", "\xD0\x96:s", UnsafeName::HasColon},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        EXPECT_EQ(WhyUnsafeMemberName(c.name), c.expected);
+    }
+}
+
 }  // namespace

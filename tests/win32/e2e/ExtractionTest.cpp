@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,6 +30,13 @@ std::string Upper(std::string text)
 {
     CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
     return text;
+}
+
+// The fixtures' stub runs in the system's code page, as on Windows before 10
+// 1903 (its manifest lacks the UTF-8 entry), rather than in UTF-8.
+bool StubInCodePageMode()
+{
+    return std::getenv("ZELVIX_E2E_CODE_PAGE_MODE") != nullptr;
 }
 
 bool Exists(const std::string& path)
@@ -413,8 +421,8 @@ TEST_F(Extraction, Utf8NamesExtractUnderTheirOwnNames)
 // (best fit would make them "/" and "\"), and a name marked as UTF-8 that is not.
 TEST_F(Extraction, Utf8NamesWithoutAnExactFormAreRefusedSayingWhy)
 {
-    if (GetACP() != 1252)
-        GTEST_SKIP() << "code page " << GetACP();
+    if (GetACP() != 1252 || !StubInCodePageMode())
+        GTEST_SKIP() << "code page " << GetACP() << (StubInCodePageMode() ? "" : ", stub in UTF-8");
     Start("utf8-refused.exe");
     ASSERT_TRUE(session->Click(ExtractButton));
     for (const char* why : {"cannot write", "cannot write", "not valid UTF-8"}) {
@@ -429,7 +437,8 @@ TEST_F(Extraction, Utf8NamesWithoutAnExactFormAreRefusedSayingWhy)
 
 // Code page 932 (ctest runs these under LC_ALL=ja_JP.UTF-8): into a folder
 // ending in 表 (95 5C), names whose second bytes are backslashes, in
-// Shift-JIS as stored and in UTF-8 converted; café.txt has no form there.
+// Shift-JIS as stored and in UTF-8 converted; café.txt has no form there,
+// which only a stub in code-page mode needs.
 TEST_F(Extraction, CodePage932NamesLandInsideAFolderEndingInATrailBackslash)
 {
     if (GetACP() != 932)
@@ -442,15 +451,24 @@ TEST_F(Extraction, CodePage932NamesLandInsideAFolderEndingInATrailBackslash)
         ASSERT_TRUE(CreateDirectoryA(outDir.c_str(), nullptr));
         ASSERT_TRUE(session->SetControlText(PathField, outDir));
         ASSERT_TRUE(session->Click(ExtractButton));
-        bool refusesCafe = std::string(fixture) == "cp932-utf8.exe";
+        bool hasCafe = std::string(fixture) == "cp932-utf8.exe";
+        bool refusesCafe = hasCafe && StubInCodePageMode();
         if (refusesCafe) {
             EXPECT_NE(session->WaitForMessageBox(UnableCaption).find("cannot write"), std::string::npos);
             ASSERT_TRUE(session->DismissMessageBox(UnableCaption));
         }
         WaitForStatus(refusesCafe ? FailureSummary : SuccessSummary);
-        EXPECT_EQ(FilesUnder(outDir), Expected(fixture));
+        FileMap extracted = FilesUnder(outDir);
+        FileMap expected = Expected(fixture);
+        if (hasCafe && !refusesCafe) {
+            // café.txt, under the name this test program's code page gives it.
+            EXPECT_EQ(extracted.size(), expected.size() + 1);
+            for (auto file = extracted.begin(); file != extracted.end();)
+                file = expected.count(file->first) ? std::next(file) : extracted.erase(file);
+        }
+        EXPECT_EQ(extracted, expected);
         FileMap everything = FilesUnder(session->WorkDirectory());
-        EXPECT_EQ(everything.size(), Expected(fixture).size() + 1) << "nothing beside the folder";
+        EXPECT_EQ(everything.size(), FilesUnder(outDir).size() + 1) << "nothing beside the folder";
         EXPECT_FALSE(Exists(session->WorkFile("\x8E\x9E\x8D\x8F")));               // 時刻
         EXPECT_FALSE(Exists(outDir + "\\\x88\xEA\x97\x97"));                       // 一覧
         session->Close();

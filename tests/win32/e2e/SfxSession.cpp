@@ -563,7 +563,7 @@ std::vector<std::string> SfxSession::ListItems(int id) const
             static_cast<LRESULT>(got) == LB_ERR)
             got = 0;
         wide.resize(static_cast<size_t>(got));
-        std::string text(wide.size() * 2 + 1, '\0');
+        std::string text(wide.size() * 3 + 1, '\0');  // UTF-8, a program's code page too, takes up to 3 bytes a unit
         int converted = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
                                             static_cast<int>(text.size()), nullptr, nullptr);
         text.resize(converted > 0 ? static_cast<size_t>(converted) : 0);

@@ -16,8 +16,11 @@ Usage: CheckStubImage.py OBJDUMP STUB.exe VERSION   (VERSION as in 0.1.0)
   tables, initialized data (only where a variable starts other than zeroed),
   zeroed data, resources and relocations, in that order and with those
   rights; no section is both writable and executable.
+- It imports no ANSI GDI text call: GDI reads such text in the system's code
+  page, not in the process's UTF-8, so the stub draws its own text wide.
 - The manifest (RT_MANIFEST 1): asInvoker, supportedOS from Vista to 10/11,
-  system DPI awareness, and no common-controls v6 dependency.
+  system DPI awareness, UTF-8 as the active code page, and common controls
+  v6 as its only dependency (Windows takes it from its side-by-side store).
 - The version resource (RT_VERSION 1): the project's version in the fixed
   part and in the strings, product name "Zelvix SFX", a file description.
 
@@ -52,6 +55,14 @@ ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
 ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
 COMPATIBILITY = "urn:schemas-microsoft-com:compatibility.v1"
 WINDOWS_SETTINGS = "http://schemas.microsoft.com/SMI/2005/WindowsSettings"
+WINDOWS_SETTINGS_2019 = "http://schemas.microsoft.com/SMI/2019/WindowsSettings"
+COMMON_CONTROLS_6 = {"type": "win32", "name": "Microsoft.Windows.Common-Controls", "version": "6.0.0.0",
+                     "processorArchitecture": "*", "publicKeyToken": "6595b64144ccf1df", "language": "*"}
+# GDI's ANSI calls that take text (gdi32 exports no other text call with an A).
+ANSI_GDI_TEXT = {"TextOutA", "ExtTextOutA", "GetTextExtentPoint32A", "GetTextExtentPointA",
+                 "GetTextExtentExPointA", "GetCharWidthA", "GetCharWidth32A", "GetCharABCWidthsA",
+                 "GetGlyphOutlineA", "GetTextFaceA", "GetTextMetricsA", "PolyTextOutA", "CreateFontA",
+                 "CreateFontIndirectA", "GetCharacterPlacementA", "GetKerningPairsA", "GetOutlineTextMetricsA"}
 
 failures = []
 
@@ -181,6 +192,9 @@ def check_imports_and_flags(objdump, stub):
                 if not following.startswith("\t\t"):
                     break
                 flags.add(following.strip())
+    imported = {line.split()[-1] for line in lines if line.startswith("\t") and len(line.split()) == 3}
+    ansi_text = sorted(imported & ANSI_GDI_TEXT)
+    check(not ansi_text, f"imports ANSI GDI text calls {ansi_text}, which read the system's code page")
     check("DYNAMIC_BASE" in flags, f"DllCharacteristics lacks DYNAMIC_BASE (has {sorted(flags)})")
     check("NX_COMPAT" in flags, f"DllCharacteristics lacks NX_COMPAT (has {sorted(flags)})")
     check("TERMINAL_SERVICE_AWARE" in flags, f"DllCharacteristics lacks TERMINAL_SERVER_AWARE (has {sorted(flags)})")
@@ -217,8 +231,10 @@ def check_sections_and_resources(stub, version):
         check(ids <= set(SUPPORTED_OS), f"unknown supportedOS ids {sorted(ids - set(SUPPORTED_OS))}")
         aware = [(e.text or "").strip().lower() for e in root.iter(f"{{{WINDOWS_SETTINGS}}}dpiAware")]
         check(aware == ["true"], f"dpiAware is {aware}, expected system awareness ['true']")
-        check(b"Common-Controls" not in manifest and not list(root.iter(f"{{{ASM_V1}}}dependency")),
-              "the manifest depends on an assembly (common controls v6?)")
+        code_pages = [(e.text or "").strip() for e in root.iter(f"{{{WINDOWS_SETTINGS_2019}}}activeCodePage")]
+        check(code_pages == ["UTF-8"], f"activeCodePage is {code_pages}, expected ['UTF-8']")
+        dependencies = [dict(e.attrib) for e in root.iter(f"{{{ASM_V1}}}assemblyIdentity")]
+        check(dependencies == [COMMON_CONTROLS_6], f"dependent assemblies {dependencies}, expected common controls 6")
 
     resource = image.resource(RT_VERSION, 1)
     if check(resource is not None, "no version resource (RT_VERSION, id 1)"):
