@@ -533,10 +533,7 @@ bool Inflate()
     OutputFellShort = false;
     OutputRoom = CurrentCoding.uncompressedSize;
     InputBuffer = static_cast<uint8_t*>(AllocateBlock(InputBufferSize));
-    if constexpr (InflateHasFastLoop)
-        AllocateWindowAndShadow();
-    else
-        SlideWindow = static_cast<uint8_t*>(AllocateClearedBlock(WindowBlockSize));
+    AllocateWindow();
     FixedLiteralTable = nullptr;
     FixedDistanceTable = nullptr;
     FixedTableChain = nullptr;
@@ -551,12 +548,8 @@ bool Inflate()
 
     ReleaseFixedTables();
     ReleaseBlock(InputBuffer);
-    if constexpr (InflateHasFastLoop)
-        ReleaseWindowAndShadow();
-    else
-        ReleaseBlock(SlideWindow);
+    ReleaseWindow();
     InputBuffer = nullptr;
-    SlideWindow = nullptr;
     if constexpr (InflateHasFastLoop)
         BlockFastTables = nullptr;
     // The bits of 1 after the input's end can read as an end-of-block code

@@ -11,38 +11,6 @@ const FastCodeTables* BlockFastTables;
 FastCodeTables DynamicFastTables;
 FastCodeTables FixedFastTables;
 bool FixedFastTablesBuilt;
-uint8_t* WindowShadow;
-// The shadow holds the window's history from this position to its end.
-static uint32_t ShadowFrom;
-
-void AllocateWindowAndShadow()
-{
-    WindowShadow = static_cast<uint8_t*>(AllocateClearedBlock(WindowSize + WindowBlockSize));
-    SlideWindow = WindowShadow + WindowSize;
-    ShadowFrom = 0;
-}
-
-void ReleaseWindowAndShadow()
-{
-    ReleaseBlock(WindowShadow);
-    WindowShadow = nullptr;
-    SlideWindow = nullptr;
-}
-
-void ForgetWindowShadow()
-{
-    ShadowFrom = WindowSize;
-}
-
-// The positions from WindowPos on have not been written since the last flush,
-// so the window still holds their history: the shadow takes it from there.
-static void FillWindowShadow()
-{
-    if (WindowPos < ShadowFrom) {
-        std::memcpy(WindowShadow + WindowPos, SlideWindow + WindowPos, ShadowFrom - WindowPos);
-        ShadowFrom = WindowPos;
-    }
-}
 
 // Codes are at most 15 bits long.
 static_assert(15 - FastDistanceBits < 16, "a sub-table's bits fit the entry's four bits of code length");

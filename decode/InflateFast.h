@@ -3,6 +3,7 @@
 
 #include "decode/HuffmanTable.h"
 #include "decode/InputReader.h"
+#include "decode/OutputWindow.h"
 
 // The second symbol loop of the inflate decoder, for 64-bit builds (the host's
 // mksfx, tests and benchmarks; never the stub, whose bit buffer is 32 bits and
@@ -11,7 +12,7 @@
 // room for a whole symbol with every word-wide load and store it makes; near
 // either end the careful loop goes on itself, reading the same fast tables.
 // Both loops give the same bytes and the same verdict on every stream.
-constexpr bool InflateHasFastLoop = BitWordBytes == 8;
+constexpr bool InflateHasFastLoop = WindowHasShadow;  // it reads the history behind the window there
 
 // Whether the decoder hands symbols to the fast loop at all (on 64-bit builds
 // until cleared): comparing a member decoded with and without it is how tests
@@ -61,28 +62,13 @@ extern FastCodeTables DynamicFastTables;  // a dynamic block's, rebuilt for each
 extern FastCodeTables FixedFastTables;    // the fixed codes', built at the first fixed block
 extern bool FixedFastTablesBuilt;
 
-// The window as it stood at the last flush, zeros before the first: at every
-// position from WindowPos on it holds what the window holds there, the history
-// a distance reaching round the window's end reads. It lies right before the
-// window in one block, so that the fast loop finds every run's source at
-// `distance` bytes behind its destination, with no test for the window's
-// start: its word-wide copies may leave scratch bytes just after WindowPos,
-// so it reads that history here and puts those positions back before it
-// returns. After a flush it is taken from the window by InflateFastCodes,
-// from WindowPos on, before the fast loop writes there (so a member of stored
-// blocks never copies it). FlushWindow forgets it; never used in the stub.
-extern uint8_t* WindowShadow;
-// On 64-bit builds Inflate takes the window and its shadow here, both cleared,
-// and gives them back here.
-void AllocateWindowAndShadow();
-void ReleaseWindowAndShadow();
-void ForgetWindowShadow();
-
 // Decodes symbols from BitBuffer, BitCount, InputPos and WindowPos (which it
 // updates) with BlockFastTables while the margins hold: 0 once the end-of-block
 // code is decoded, 1 on an invalid code, -1 when the input piece or the window
 // has come too near its end (the careful loop then decodes the next symbol).
-// Only called when InputOverrunBits is 0.
+// Only called when InputOverrunBits is 0. Its word-wide copies may write
+// scratch bytes just after the output; it puts the history there back from the
+// window's shadow before it returns.
 int InflateFastCodes();
 // True while InflateFastCodes may take the next symbol: the input piece holds
 // FastInputMargin more bytes, the window FastOutputMargin more positions.
