@@ -37,11 +37,11 @@ void ReleaseWindow()
     SlideWindow = nullptr;
 }
 
-void FillWindowShadow()
+void FillWindowShadow(uint32_t pos)
 {
-    if (WindowPos < ShadowFrom) {
-        std::memcpy(WindowShadow + WindowPos, SlideWindow + WindowPos, ShadowFrom - WindowPos);
-        ShadowFrom = WindowPos;
+    if (pos < ShadowFrom) {
+        std::memcpy(WindowShadow + pos, SlideWindow + pos, ShadowFrom - pos);
+        ShadowFrom = pos;
     }
 }
 
