@@ -83,7 +83,7 @@ constexpr uint32_t FastEntryValue(uint32_t entry)
 // verdict on the code, so that a block decoded with fast tables alone is
 // accepted or refused exactly as with the multi-level ones: patterns the code
 // leaves unused, and symbols whose extra count is 99, are invalid codes; an
-// oversubscribed code fills nothing. `table` holds 2^rootBits entries and one
-// sub-table of 2^(MaxCodeLength - rootBits) per symbol.
+// oversubscribed code fills nothing. rootBits is 8 or more; `table` holds
+// 2^rootBits entries and one sub-table of 2^(MaxCodeLength - rootBits) per symbol.
 BuildResult BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
                            const uint8_t* extra, uint32_t rootBits, uint32_t* table);
