@@ -58,7 +58,7 @@ bool FlushWindow(uint16_t count)
     // The register covers what was handed over; a short write fails the member anyway.
     CrcUpdate(SlideWindow, count, OutputCrc);
     if constexpr (WindowHasShadow)
-        ShadowFrom = WindowSize;  // the window's bytes are the history from now on
+        ShadowFrom = WindowSize;  // the window now holds the history; the shadow none of it yet
     return !OutputFellShort;
 }
 

@@ -20,10 +20,10 @@ extern uint16_t WindowPos;      // next window position to write, 0..32,768
 // Builds with a 64-bit bit buffer (never the stub) keep a shadow of the window
 // right before it, in one block, for the inflate decoder's fast loop:
 //   [shadow: WindowSize bytes][window: WindowSize bytes][slack: WindowBlockSize - WindowSize bytes]
-// shadow[i] holds window[i] as the last flush left it (0 before the first) for
-// every i from FillWindowShadow's last `pos` on: the history that a distance
-// reaching back before the window's start reads, found at `distance` bytes
-// behind its destination with no test for the window's start.
+// shadow[i] is window[i] as the last flush left it (0 before the first), for
+// every i from the `pos` of the last FillWindowShadow since that flush on: the
+// history that a distance reaching back before the window's start reads, found
+// at `distance` bytes behind its destination with no test for the window's start.
 constexpr bool WindowHasShadow = BitWordBytes == 8;
 extern uint8_t* WindowShadow;  // null without a shadow
 
@@ -37,6 +37,7 @@ void ReleaseWindow();
 // fast loop starts writing, and this is called then, so that a member of stored
 // blocks never pays for it.
 void FillWindowShadow(uint32_t pos);
+
 // Set by FlushWindow when the system wrote less than it was given or the bytes
 // would pass OutputRoom; the inflate decoder clears it per member and then
 // reports the member as failed.
