@@ -21,7 +21,8 @@ struct SortedCode {
 // The first half of both builders: counts the lengths and, unless the code is
 // oversubscribed (false), sorts its symbols into canonical order. Inlined into
 // each builder, so that the stub carries it once.
-__attribute__((always_inline)) static inline bool SortCode(const uint16_t* lengths, uint32_t n, SortedCode& code)
+__attribute__((always_inline)) static inline bool SortCode(const uint16_t* lengths, uint32_t n,
+                                                            SortedCode& code)
 {
     uint32_t* const count = code.count;
     std::memset(count, 0, sizeof code.count);

@@ -137,7 +137,7 @@ struct EntryCodes {
 // value, so that one careful loop serves both kinds of table. The root's bits
 // are made available whole: bits past the code's own are only looked at, and
 // those past the input's end are counted in InputOverrunBits as for any other read.
-static_assert(FastLiteralBits <= 16 && FastDistanceBits <= 16, "FillCodeBits makes at most 16 bits available");
+static_assert(FastLiteralBits <= 16 && FastDistanceBits <= 16, "FillCodeBits gives at most 16 bits");
 static inline bool DecodeFastEntry(const uint32_t* table, uint32_t rootBits, BitWord& bits, uint32_t& count,
                                    CodeInput& input, uint32_t& operation, uint32_t& value)
 {
@@ -389,8 +389,8 @@ bool BuildFixedTables()
     FixedDistanceBits = 5;
     if (BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, FixedLiteralTable, FixedTableChain,
                           FixedLiteralBits) == BuildComplete &&
-        BuildHuffmanTable(lengths + 288, 30, 0, DistanceBase, DistanceExtra, FixedDistanceTable, FixedTableChain,
-                          FixedDistanceBits) <= BuildIncomplete)
+        BuildHuffmanTable(lengths + 288, 30, 0, DistanceBase, DistanceExtra, FixedDistanceTable,
+                          FixedTableChain, FixedDistanceBits) <= BuildIncomplete)
         return true;
     ReleaseFixedTables();
     return false;

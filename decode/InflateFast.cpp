@@ -25,17 +25,20 @@ static_assert(2 * FastLiteralBits + MaxCodeLength + FastLiteralBits <= FastRefil
               "two literals, a literal from a sub-table and the next code's index");
 static_assert(2 * FastLiteralBits + MaxLengthBits + FastDistanceBits <= FastRefillFloorBits,
               "two literals, a length and the distance's index");
-static_assert(MaxDistanceBits + FastLiteralBits <= FastRefillFloorBits, "a distance and the next code's index");
+static_assert(MaxDistanceBits + FastLiteralBits <= FastRefillFloorBits,
+              "a distance and the next code's index");
 
 // The input budget: a refill loads 8 bytes and moves on by at most 7. The loop
 // refills once before its first pass and at most twice in a pass, and checks
 // the margin after each pass: at most three refills from a checked position.
 static_assert((3 - 1) * 7 + 8 <= FastInputMargin, "every load of three refills lies inside the input piece");
 
-// The output budget: a copy writes a run's first 40 bytes as five words (a run
-// has at least 3 bytes) and the rest 16 at a time; a period shorter than a word,
-// its first 8 to 14 bytes one by one and the rest 8 at a time.
-static_assert(5 * 8 - 3 <= FastCopyOverrun && 16 - 1 <= FastCopyOverrun, "a copy of a distance of 8 or more");
+// The output budget: a copy writes a run's first FirstCopyBytes as five words (a
+// run has at least 3 bytes) and the rest 16 at a time; a period shorter than a
+// word, its first 8 to 14 bytes one by one and the rest 8 at a time.
+constexpr uint32_t FirstCopyBytes = 5 * 8;
+static_assert(FirstCopyBytes - 3 <= FastCopyOverrun && 16 - 1 <= FastCopyOverrun,
+              "a copy of a distance of 8 or more");
 static_assert(14 - 3 <= FastCopyOverrun && 8 - 1 <= FastCopyOverrun, "a copy of a shorter period");
 
 // The value of a length or distance entry: its base plus its extra bits,
@@ -189,8 +192,8 @@ __attribute__((always_inline)) static inline int FastCodes(SymbolLoopState& stat
             StoreWord(to + 16, LoadWord<uint64_t>(from + 16));
             StoreWord(to + 24, LoadWord<uint64_t>(from + 24));
             StoreWord(to + 32, LoadWord<uint64_t>(from + 32));
-            to += 40;
-            from += 40;
+            to += FirstCopyBytes;
+            from += FirstCopyBytes;
             while (to < end) {
                 StoreWord(to, LoadWord<uint64_t>(from));
                 StoreWord(to + 8, LoadWord<uint64_t>(from + 8));
@@ -204,7 +207,7 @@ __attribute__((always_inline)) static inline int FastCodes(SymbolLoopState& stat
             StoreWord(to + 16, repeated);
             StoreWord(to + 24, repeated);
             StoreWord(to + 32, repeated);
-            for (to += 40; to < end; to += 16) {
+            for (to += FirstCopyBytes; to < end; to += 16) {
                 StoreWord(to, repeated);
                 StoreWord(to + 8, repeated);
             }
