@@ -55,14 +55,6 @@ void BuildCrcTable()
 }
 
 #ifdef ZELVIX_CRC_FOLDING
-// The register over `count` bytes (a multiple of 16, at least 64) by folding:
-// the data is a polynomial over GF(2), and multiplying a 128-bit lane by
-// x^(d+32) and x^(d-32) modulo the CRC polynomial (the constants below, bit
-// reflected like the register) moves it d bits further on, where it is added
-// to the data there. Four lanes go 512 bits a step, then fold into one; the
-// last 128 bits shrink to 64 and a Barrett reduction gives the 32-bit
-// remainder. Compiled for PCLMULQDQ and SSE4.1 alone, so the rest of the
-// program runs on any x86-64; only called when the processor has both.
 // Moves a lane 128 bits on and adds the next 16 bytes to it.
 __attribute__((target("pclmul,sse4.1"))) static inline __m128i Fold128(__m128i lane, __m128i next, __m128i fold128)
 {
@@ -71,9 +63,19 @@ __attribute__((target("pclmul,sse4.1"))) static inline __m128i Fold128(__m128i l
     return _mm_xor_si128(_mm_xor_si128(high, low), next);
 }
 
+// The register over `count` bytes (a multiple of 16, at least 64) by folding:
+// the data is a polynomial over GF(2), and multiplying a 128-bit lane by
+// x^(d+32) and x^(d-32) modulo the CRC polynomial (the constants below, bit
+// reflected like the register) moves it d bits further on, where it is added
+// to the data there. Four lanes go 512 bits a step, then fold into one; the
+// last 128 bits shrink to 64 and a Barrett reduction gives the 32-bit
+// remainder. Compiled for PCLMULQDQ and SSE4.1 alone, so the rest of the
+// program runs on any x86-64; only called when the processor has both.
 __attribute__((target("pclmul,sse4.1"))) static uint32_t CrcFold(const uint8_t* bytes, uint32_t count,
                                                                  uint32_t crc)
 {
+    // Each is x^k mod P (P = 0x104C11DB7) by carry-less long division, then
+    // written bit-reversed over 33 bits; floor(x^64 / P) and P likewise.
     const __m128i fold512 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);  // x^480, x^544
     const __m128i fold128 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);  // x^96, x^160
     const __m128i fold64 = _mm_set_epi64x(0, 0x0163cd6124);              // x^64

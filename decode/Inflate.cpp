@@ -33,18 +33,6 @@ static inline BitWord LowBits(uint32_t n)
     return (static_cast<BitWord>(1) << n) - 1;
 }
 
-static inline BitWord LoadWord(const uint8_t* bytes)
-{
-    BitWord word;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-static inline void StoreWord(uint8_t* bytes, BitWord word)
-{
-    std::memcpy(bytes, &word, sizeof word);
-}
-
 // The symbol loop's view of the input reader. The loop keeps the read position
 // in a register, where stores into the window cannot make it reload; Store
 // hands the position back to InputPos and InputRemaining before anything else
@@ -78,7 +66,7 @@ static inline void FillCodeBits(uint32_t n, BitWord& bits, uint32_t& count, Code
         return;
     if (static_cast<int32_t>(input.pos) <= input.lastWord) {
         // TakeWord on the loop's position.
-        bits |= LoadWord(input.buffer + input.pos) << count;
+        bits |= LoadWord<BitWord>(input.buffer + input.pos) << count;
         uint32_t taken = (BitWordBytes * 8 - 1 - count) >> 3;
         input.pos += taken;
         count += taken * 8;
@@ -145,9 +133,11 @@ struct EntryCodes {
 };
 
 // The same from a fast table, on 64-bit builds, so that a block needs no
-// multi-level tables at all. The root's bits are made available whole:
-// bits past the code's own are only looked at, and those past the input's
-// end are counted in InputOverrunBits as for any other read.
+// multi-level tables at all; the entry becomes a HuffmanEntry's operation and
+// value, so that one careful loop serves both kinds of table. The root's bits
+// are made available whole: bits past the code's own are only looked at, and
+// those past the input's end are counted in InputOverrunBits as for any other read.
+static_assert(FastLiteralBits <= 16 && FastDistanceBits <= 16, "FillCodeBits gives at most 16 bits");
 static inline bool DecodeFastEntry(const uint32_t* table, uint32_t rootBits, BitWord& bits, uint32_t& count,
                                    CodeInput& input, uint32_t& operation, uint32_t& value)
 {
@@ -155,21 +145,21 @@ static inline bool DecodeFastEntry(const uint32_t* table, uint32_t rootBits, Bit
     uint32_t entry = table[bits & LowBits(rootBits)];
     if (entry & FastSubTable) {
         DumpBits(rootBits, bits, count);
-        uint32_t subBits = (entry >> 8) & 0xF;
+        uint32_t subBits = FastEntryCodeBits(entry);
         FillCodeBits(subBits, bits, count, input);
-        entry = table[(entry >> 16) + (bits & LowBits(subBits))];
+        entry = table[FastEntryValue(entry) + (bits & LowBits(subBits))];
     }
     if ((entry & (FastExceptional | FastEndOfBlock)) == FastExceptional)
         return false;
-    uint32_t codeBits = (entry >> 8) & 0xF;
+    uint32_t codeBits = FastEntryCodeBits(entry);
     DumpBits(codeBits, bits, count);
     if (entry & FastLiteral)
         operation = OperationLiteral;
     else if (entry & FastEndOfBlock)
         operation = OperationEndOfBlock;
     else
-        operation = (entry & 0xFF) - codeBits;  // the extra bits of a length or distance
-    value = entry >> 16;
+        operation = FastEntryConsumedBits(entry) - codeBits;  // the extra bits of a length or distance
+    value = FastEntryValue(entry);
     return true;
 }
 
@@ -196,6 +186,15 @@ static int DecodeSymbols(const Codes& codes)
     uint8_t* const window = SlideWindow;
     CodeInput input;
     input.Load();
+    // WindowPos stays as this loop found it (or 0 after a flush) unless the
+    // block ends: a failed block writes nothing after its last flush.
+    auto endBlock = [&] {
+        input.Store();
+        BitBuffer = bits;
+        BitCount = count;
+        WindowPos = static_cast<uint16_t>(pos);
+        return 0;
+    };
     for (;;) {
         // The last symbol took bits from past the end of the input: the member
         // is cut short, and decoding the 1 bits that follow could run for ever.
@@ -204,24 +203,16 @@ static int DecodeSymbols(const Codes& codes)
         if constexpr (InflateHasFastLoop) {
             if (BlockFastTables && input.pos + FastInputMargin <= static_cast<uint32_t>(InputCount) &&
                 pos <= WindowSize - FastOutputMargin && input.overrunBits == 0) {
-                // WindowPos stays as this loop leaves it (its value on entry,
-                // or 0 after a flush) unless the block ends: a failed block
-                // writes nothing after its last flush either way.
-                uint16_t keptPos = WindowPos;
-                input.Store();
-                BitBuffer = bits;
-                BitCount = count;
-                WindowPos = static_cast<uint16_t>(pos);
-                int result = InflateFastCodes();
+                SymbolLoopState state{bits, count, input.pos, pos};
+                int result = InflateFastCodes(state);
+                bits = state.bits;
+                count = state.count;
+                input.pos = state.inPos;
+                pos = state.outPos;
                 if (result == 0)
-                    return 0;
-                pos = WindowPos;
-                WindowPos = keptPos;
+                    return endBlock();
                 if (result == 1)
-                    return 1;
-                bits = BitBuffer;
-                count = BitCount;
-                input.Load();
+                    break;
                 continue;
             }
         }
@@ -238,13 +229,8 @@ static int DecodeSymbols(const Codes& codes)
             }
             continue;
         }
-        if (operation == OperationEndOfBlock) {
-            input.Store();
-            BitBuffer = bits;
-            BitCount = count;
-            WindowPos = static_cast<uint16_t>(pos);
-            return 0;
-        }
+        if (operation == OperationEndOfBlock)
+            return endBlock();
         FillCodeBits(operation, bits, count, input);
         uint32_t length = value + static_cast<uint32_t>(bits & LowBits(operation));
         DumpBits(operation, bits, count);
@@ -281,10 +267,10 @@ static int DecodeSymbols(const Codes& codes)
                 rest -= first;
             }
             if (rest) {
-                BitWord after = LoadWord(to + rest);
+                BitWord after = LoadWord<BitWord>(to + rest);
                 uint32_t done = 0;
                 do {
-                    StoreWord(to + done, LoadWord(source + done));
+                    StoreWord(to + done, LoadWord<BitWord>(source + done));
                     done += BitWordBytes;
                 } while (done < rest);
                 StoreWord(to + rest, after);
@@ -386,22 +372,26 @@ void ReleaseFixedTables()
     FixedDistanceTable = nullptr;
 }
 
+// The code lengths of the fixed codes: the literal/length code's 288, then the
+// distance code's 30 (incomplete, 30 of 32 patterns: the two spare ones are
+// invalid codes).
+static void FixedCodeLengths(uint16_t* lengths)
+{
+    for (uint32_t i = 0; i < 288 + 30; ++i)
+        lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : i < 288 ? 8 : 5;
+}
+
 bool BuildFixedTables()
 {
-    uint16_t lengths[288];
-    for (uint32_t i = 0; i < 288; ++i)
-        lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+    uint16_t lengths[288 + 30];
+    FixedCodeLengths(lengths);
     FixedLiteralBits = 7;
+    FixedDistanceBits = 5;
     if (BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, FixedLiteralTable, FixedTableChain,
-                          FixedLiteralBits) == BuildComplete) {
-        for (uint32_t i = 0; i < 30; ++i)
-            lengths[i] = 5;
-        FixedDistanceBits = 5;
-        // Incomplete (30 of 32 patterns): the two spare ones are invalid codes.
-        if (BuildHuffmanTable(lengths, 30, 0, DistanceBase, DistanceExtra, FixedDistanceTable, FixedTableChain,
-                              FixedDistanceBits) <= BuildIncomplete)
-            return true;
-    }
+                          FixedLiteralBits) == BuildComplete &&
+        BuildHuffmanTable(lengths + 288, 30, 0, DistanceBase, DistanceExtra, FixedDistanceTable,
+                          FixedTableChain, FixedDistanceBits) <= BuildIncomplete)
+        return true;
     ReleaseFixedTables();
     return false;
 }
@@ -411,13 +401,10 @@ int InflateFixed()
     if constexpr (InflateHasFastLoop) {
         if (FastLoopEnabled) {
             if (!FixedFastTablesBuilt) {
-                uint16_t lengths[288];
-                for (uint32_t i = 0; i < 288; ++i)
-                    lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+                uint16_t lengths[288 + 30];
+                FixedCodeLengths(lengths);
                 BuildFastTable(lengths, 288, 257, LengthBase, LengthExtra, FastLiteralBits, FixedFastTables.literal);
-                for (uint32_t i = 0; i < 30; ++i)
-                    lengths[i] = 5;
-                BuildFastTable(lengths, 30, 0, DistanceBase, DistanceExtra, FastDistanceBits,
+                BuildFastTable(lengths + 288, 30, 0, DistanceBase, DistanceExtra, FastDistanceBits,
                                FixedFastTables.distance);
                 FixedFastTablesBuilt = true;
             }
@@ -533,10 +520,7 @@ bool Inflate()
     OutputFellShort = false;
     OutputRoom = CurrentCoding.uncompressedSize;
     InputBuffer = static_cast<uint8_t*>(AllocateBlock(InputBufferSize));
-    if constexpr (InflateHasFastLoop)
-        AllocateWindowAndShadow();
-    else
-        SlideWindow = static_cast<uint8_t*>(AllocateClearedBlock(WindowBlockSize));
+    AllocateWindow();
     FixedLiteralTable = nullptr;
     FixedDistanceTable = nullptr;
     FixedTableChain = nullptr;
@@ -551,12 +535,8 @@ bool Inflate()
 
     ReleaseFixedTables();
     ReleaseBlock(InputBuffer);
-    if constexpr (InflateHasFastLoop)
-        ReleaseWindowAndShadow();
-    else
-        ReleaseBlock(SlideWindow);
+    ReleaseWindow();
     InputBuffer = nullptr;
-    SlideWindow = nullptr;
     if constexpr (InflateHasFastLoop)
         BlockFastTables = nullptr;
     // The bits of 1 after the input's end can read as an end-of-block code

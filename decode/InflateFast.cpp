@@ -11,177 +11,35 @@ const FastCodeTables* BlockFastTables;
 FastCodeTables DynamicFastTables;
 FastCodeTables FixedFastTables;
 bool FixedFastTablesBuilt;
-uint8_t* WindowShadow;
-// The shadow holds the window's history from this position to its end.
-static uint32_t ShadowFrom;
 
-void AllocateWindowAndShadow()
-{
-    WindowShadow = static_cast<uint8_t*>(AllocateClearedBlock(WindowSize + WindowBlockSize));
-    SlideWindow = WindowShadow + WindowSize;
-    ShadowFrom = 0;
-}
+// The bit budget between refills. A refill takes whole bytes of a 64-bit word
+// into the bit buffer: afterwards at least FastRefillFloorBits bits are taken.
+constexpr uint32_t FastRefillFloorBits = 64 - 8;
+constexpr uint32_t MaxLengthBits = MaxCodeLength + 5;     // a length's code and extra bits
+constexpr uint32_t MaxDistanceBits = MaxCodeLength + 13;  // a distance's
+static_assert(MaxDistanceBits <= 0xFF, "an entry's consumed bits fit its low byte");
+// Between two refills a pass consumes, and looks up with the bits taken, one of:
+static_assert(3 * FastLiteralBits + FastLiteralBits <= FastRefillFloorBits,
+              "three literals from the root and the next code's index");
+static_assert(2 * FastLiteralBits + MaxCodeLength + FastLiteralBits <= FastRefillFloorBits,
+              "two literals, a literal from a sub-table and the next code's index");
+static_assert(2 * FastLiteralBits + MaxLengthBits + FastDistanceBits <= FastRefillFloorBits,
+              "two literals, a length and the distance's index");
+static_assert(MaxDistanceBits + FastLiteralBits <= FastRefillFloorBits,
+              "a distance and the next code's index");
 
-void ReleaseWindowAndShadow()
-{
-    ReleaseBlock(WindowShadow);
-    WindowShadow = nullptr;
-    SlideWindow = nullptr;
-}
+// The input budget: a refill loads 8 bytes and moves on by at most 7. The loop
+// refills once before its first pass and at most twice in a pass, and checks
+// the margin after each pass: at most three refills from a checked position.
+static_assert((3 - 1) * 7 + 8 <= FastInputMargin, "every load of three refills lies inside the input piece");
 
-void ForgetWindowShadow()
-{
-    ShadowFrom = WindowSize;
-}
-
-// The positions from WindowPos on have not been written since the last flush,
-// so the window still holds their history: the shadow takes it from there.
-static void FillWindowShadow()
-{
-    if (WindowPos < ShadowFrom) {
-        std::memcpy(WindowShadow + WindowPos, SlideWindow + WindowPos, ShadowFrom - WindowPos);
-        ShadowFrom = WindowPos;
-    }
-}
-
-// Codes are at most 15 bits long.
-static_assert(15 - FastDistanceBits < 16, "a sub-table's bits fit the entry's four bits of code length");
-static_assert(FastLiteralEntries <= 65536 && FastDistanceEntries <= 65536, "sub-table indexes fit 16 bits");
-
-// The entry of `symbol` for a code of `codeBits` bits in its table.
-static inline uint32_t FastEntry(uint32_t symbol, uint32_t codeBits, uint32_t simple, const uint16_t* base,
-                                 const uint8_t* extra)
-{
-    uint32_t entry;
-    if (symbol < simple)
-        entry = symbol < 256 ? FastLiteral | symbol << 16 : FastExceptional | FastEndOfBlock;
-    else if (extra[symbol - simple] == 99)
-        entry = FastExceptional;
-    else
-        entry = static_cast<uint32_t>(base[symbol - simple]) << 16 | extra[symbol - simple];
-    return entry + (codeBits << 8 | codeBits);
-}
-
-// The next code of the same length in table order (first bit lowest): the
-// canonical code plus one, carried from its last bit towards its first.
-static inline uint32_t NextReversedCode(uint32_t reversed, uint32_t length)
-{
-    uint32_t bit = 1u << (31 - __builtin_clz(reversed ^ ((1u << length) - 1)));
-    return (reversed & (bit - 1)) | bit;
-}
-
-BuildResult BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
-                           const uint8_t* extra, uint32_t rootBits, uint32_t* table)
-{
-    uint32_t count[MaxCodeLength + 1] = {};
-    for (uint32_t i = 0; i < n; ++i)
-        ++count[lengths[i]];
-    uint32_t longest = MaxCodeLength;
-    while (longest > 0 && !count[longest])
-        --longest;
-    uint32_t used = 0;  // of the 2^15 patterns of 15 bits
-    for (uint32_t length = 1; length <= 15; ++length)
-        used += count[length] << (15 - length);
-    if (used > 1u << 15)
-        return BuildOversubscribed;
-    const bool complete = used == 1u << 15;
-    // A code without any symbol, or of a single 1-bit code, counts as complete.
-    const BuildResult verdict = complete || longest <= 1 ? BuildComplete : BuildIncomplete;
-    const uint32_t rootSize = 1u << rootBits;
-
-    // The symbols in canonical order: by length, then by symbol.
-    uint16_t symbols[288];
-    uint32_t offset[MaxCodeLength + 2];
-    offset[1] = 0;
-    for (uint32_t length = 1; length <= MaxCodeLength; ++length)
-        offset[length + 1] = offset[length] + count[length];
-    for (uint32_t i = 0; i < n; ++i)
-        if (lengths[i])
-            symbols[offset[lengths[i]]++] = static_cast<uint16_t>(i);
-    const uint32_t symbolCount = n - count[0];
-
-    uint32_t k = 0;         // symbols placed
-    uint32_t reversed = 0;  // the next code in table order
-    uint32_t length = 1;
-    if (complete) {
-        // Every root slot is some code's: fill the first 2^length slots for
-        // the codes of each length, doubling the filled part at each longer
-        // length, so that a short code repeats in every slot it prefixes.
-        while (!count[length])
-            ++length;
-        uint32_t filled = 1u << length;
-        for (;;) {
-            for (uint32_t left = count[length]; left > 0; --left) {
-                table[reversed] = FastEntry(symbols[k++], length, simple, base, extra);
-                if (reversed == filled - 1) {
-                    // The last code: no longer ones follow.
-                    for (; filled < rootSize; filled <<= 1)
-                        std::memcpy(table + filled, table, filled * sizeof *table);
-                    return verdict;
-                }
-                reversed = NextReversedCode(reversed, length);
-            }
-            do {
-                if (++length <= rootBits) {
-                    std::memcpy(table + filled, table, filled * sizeof *table);
-                    filled <<= 1;
-                }
-            } while (!count[length]);
-            if (length > rootBits)
-                break;
-        }
-    } else {
-        for (uint32_t i = 0; i < rootSize; ++i)
-            table[i] = FastExceptional;
-    }
-
-    // Codes longer than the root share a root slot by their first rootBits
-    // bits, and in canonical order those with one prefix come one after
-    // another; codes of an incomplete code go here too, each to every slot
-    // it prefixes.
-    const uint32_t subBits = longest > rootBits ? longest - rootBits : 0;
-    uint32_t nextSub = rootSize;
-    uint32_t subPrefix = rootSize;  // no sub-table yet
-    for (; k < symbolCount; ++k) {
-        uint32_t symbol = symbols[k];
-        length = lengths[symbol];
-        uint32_t codeBits = length <= rootBits ? length : length - rootBits;
-        uint32_t entry = FastEntry(symbol, codeBits, simple, base, extra);
-        uint32_t* slots = table;
-        uint32_t index = reversed;
-        uint32_t size = rootSize;
-        if (length > rootBits) {
-            uint32_t prefix = reversed & (rootSize - 1);
-            if (prefix != subPrefix) {
-                subPrefix = prefix;
-                table[prefix] = FastExceptional | FastSubTable | nextSub << 16 | subBits << 8 | rootBits;
-                for (uint32_t i = 0; i < 1u << subBits; ++i)
-                    table[nextSub + i] = FastExceptional;
-                nextSub += 1u << subBits;
-            }
-            slots = table + (table[prefix] >> 16);
-            index = reversed >> rootBits;
-            size = 1u << subBits;
-        }
-        for (; index < size; index += 1u << codeBits)
-            slots[index] = entry;
-        if (reversed != (1u << length) - 1)
-            reversed = NextReversedCode(reversed, length);
-    }
-    return verdict;
-}
-
-static inline uint64_t LoadWord64(const uint8_t* bytes)
-{
-    uint64_t word;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-static inline void StoreWord64(uint8_t* bytes, uint64_t word)
-{
-    std::memcpy(bytes, &word, sizeof word);
-}
+// The output budget: a copy writes a run's first FirstCopyBytes as five words (a
+// run has at least 3 bytes) and the rest 16 at a time; a period shorter than a
+// word, its first 8 to 14 bytes one by one and the rest 8 at a time.
+constexpr uint32_t FirstCopyBytes = 5 * 8;
+static_assert(FirstCopyBytes - 3 <= FastCopyOverrun && 16 - 1 <= FastCopyOverrun,
+              "a copy of a distance of 8 or more");
+static_assert(14 - 3 <= FastCopyOverrun && 8 - 1 <= FastCopyOverrun, "a copy of a shorter period");
 
 // The value of a length or distance entry: its base plus its extra bits,
 // which follow its code in `saved`, the bits as they stood before the entry
@@ -195,14 +53,14 @@ static inline uint32_t EntryValue(uint64_t saved, uint32_t entry)
         asm("bzhi %2, %1, %0" : "=r"(low) : "r"(saved), "r"(uint64_t{entry}));  // index: entry's low byte
     else
 #endif
-        low = saved & ((uint64_t{1} << (entry & 0xFF)) - 1);
-    return (entry >> 16) + static_cast<uint32_t>(low >> ((entry >> 8) & 0xF));
+        low = saved & ((uint64_t{1} << FastEntryConsumedBits(entry)) - 1);
+    return FastEntryValue(entry) + static_cast<uint32_t>(low >> FastEntryCodeBits(entry));
 }
 
 // The loop's body, compiled twice on x86-64: for any processor, and with the
 // BMI2 shifts and masks for those that have them.
 template <bool Bmi2>
-__attribute__((always_inline)) static inline int FastCodes()
+__attribute__((always_inline)) static inline int FastCodes(SymbolLoopState& state)
 {
     const uint32_t* const literalTable = BlockFastTables->literal;
     const uint32_t* const distanceTable = BlockFastTables->distance;
@@ -211,30 +69,27 @@ __attribute__((always_inline)) static inline int FastCodes()
     const uint8_t* const in = InputBuffer;
     uint8_t* const window = SlideWindow;
     const uint8_t* const shadow = WindowShadow;
-    // A pass through the loop refills at most three times from where it
-    // starts, each time loading a word at most 7 bytes further on: with 32
-    // bytes of margin every load lies inside the piece.
     const uint8_t* const inEnd = in + InputCount - FastInputMargin;
     uint8_t* const outEnd = window + WindowSize - FastOutputMargin;
-    const uint8_t* inNext = in + InputPos;
-    uint64_t bits = BitBuffer;
+    const uint8_t* inNext = in + state.inPos;
+    uint64_t bits = state.bits;
     // The bits taken are the low 8 bits of `count`: an entry is consumed by
     // subtracting all of it, which leaves them right since no more bits are
     // consumed than were taken, and garbage above them.
-    uint32_t count = BitCount;
-    uint8_t* out = window + WindowPos;
+    uint32_t count = state.count;
+    uint8_t* out = window + state.outPos;
     int result = -1;
 
     // Takes the whole bytes that fit above the bits taken from the word at
-    // inPos: afterwards 56 to 63 bits are taken, and the bits above them are
-    // the stream's next bits, so that a table index may reach into them.
+    // inNext: afterwards FastRefillFloorBits to 63 bits are taken, and the bits
+    // above them are the stream's next bits.
     auto refill = [&] {
-        bits |= LoadWord64(inNext) << (count & 63);
+        bits |= LoadWord<uint64_t>(inNext) << (count & 63);
         inNext += 7 - ((count >> 3) & 7);
-        count |= 56;
+        count |= FastRefillFloorBits;
     };
     auto consume = [&](uint32_t entry) {
-        bits >>= entry & 0xFF;
+        bits >>= FastEntryConsumedBits(entry);
         count -= entry;
     };
 
@@ -244,25 +99,25 @@ __attribute__((always_inline)) static inline int FastCodes()
     refill();
     uint32_t entry = literalTable[bits & literalMask];
     do {
-        // 56 bits or more are taken, and `entry` is the next code's: enough
-        // for three literals of at most 11 bits, or two and a length (at
-        // most 11 + 4 + 5 bits) and the distance's table index.
+        // FastRefillFloorBits or more are taken, and `entry` is the next
+        // code's: enough for any of the paths to the next refill (the
+        // static_asserts above).
         uint64_t saved = bits;
         consume(entry);
         if (__builtin_expect((entry & FastLiteral) != 0, 1)) {
-            uint32_t literal = entry >> 16;
+            uint32_t literal = FastEntryValue(entry);
             entry = literalTable[bits & literalMask];
             saved = bits;
             consume(entry);
             *out++ = static_cast<uint8_t>(literal);
             if (__builtin_expect((entry & FastLiteral) != 0, 1)) {
-                literal = entry >> 16;
+                literal = FastEntryValue(entry);
                 entry = literalTable[bits & literalMask];
                 saved = bits;
                 consume(entry);
                 *out++ = static_cast<uint8_t>(literal);
                 if (__builtin_expect((entry & FastLiteral) != 0, 1)) {
-                    literal = entry >> 16;
+                    literal = FastEntryValue(entry);
                     entry = literalTable[bits & literalMask];
                     refill();
                     *out++ = static_cast<uint8_t>(literal);
@@ -281,11 +136,11 @@ __attribute__((always_inline)) static inline int FastCodes()
             }
             // The link consumed the root's bits; the sub-table slot is the
             // code's (a literal, a length or the end of block).
-            entry = literalTable[(entry >> 16) + (bits & ((1u << ((entry >> 8) & 0xF)) - 1))];
+            entry = literalTable[FastEntryValue(entry) + (bits & ((1u << FastEntryCodeBits(entry)) - 1))];
             saved = bits;
             consume(entry);
             if (__builtin_expect((entry & FastLiteral) != 0, 1)) {
-                uint32_t literal = entry >> 16;
+                uint32_t literal = FastEntryValue(entry);
                 entry = literalTable[bits & literalMask];
                 refill();
                 *out++ = static_cast<uint8_t>(literal);
@@ -298,10 +153,10 @@ __attribute__((always_inline)) static inline int FastCodes()
         }
         uint32_t length = EntryValue<Bmi2>(saved, entry);
 
-        // At least 14 bits are taken, enough for the distance's index; a
-        // distance takes at most 28 and the next code's index 11. The refill
-        // is unconditional: whether it is needed varies from match to match,
-        // and the branch costs more than the refill.
+        // The distance's index is taken; the refill after it leaves enough
+        // for the distance and the next code's index. It is unconditional:
+        // whether it is needed varies from match to match, and the branch
+        // costs more than the refill.
         entry = distanceTable[bits & distanceMask];
         refill();
         if (__builtin_expect((entry & FastExceptional) != 0, 0)) {
@@ -310,7 +165,7 @@ __attribute__((always_inline)) static inline int FastCodes()
                 break;
             }
             consume(entry);
-            entry = distanceTable[(entry >> 16) + (bits & ((1u << ((entry >> 8) & 0xF)) - 1))];
+            entry = distanceTable[FastEntryValue(entry) + (bits & ((1u << FastEntryCodeBits(entry)) - 1))];
             if (__builtin_expect((entry & FastExceptional) != 0, 0)) {
                 result = 1;
                 break;
@@ -322,8 +177,8 @@ __attribute__((always_inline)) static inline int FastCodes()
         entry = literalTable[bits & literalMask];
         refill();
 
-        // pos + length + 40 <= WindowSize: the copies below stay inside the
-        // window, their scratch bytes too.
+        // pos + length + FastCopyOverrun <= WindowSize: the copies below stay
+        // inside the window, their scratch bytes too.
         // The source lies in this pass or, before the window's start, in the
         // shadow; a run may cross from one into the other.
         uint8_t* to = out;
@@ -332,29 +187,29 @@ __attribute__((always_inline)) static inline int FastCodes()
         out = end;
         if (__builtin_expect(distance >= 8, 1)) {
             // Each word is read after every byte it holds is final.
-            StoreWord64(to, LoadWord64(from));
-            StoreWord64(to + 8, LoadWord64(from + 8));
-            StoreWord64(to + 16, LoadWord64(from + 16));
-            StoreWord64(to + 24, LoadWord64(from + 24));
-            StoreWord64(to + 32, LoadWord64(from + 32));
-            to += 40;
-            from += 40;
+            StoreWord(to, LoadWord<uint64_t>(from));
+            StoreWord(to + 8, LoadWord<uint64_t>(from + 8));
+            StoreWord(to + 16, LoadWord<uint64_t>(from + 16));
+            StoreWord(to + 24, LoadWord<uint64_t>(from + 24));
+            StoreWord(to + 32, LoadWord<uint64_t>(from + 32));
+            to += FirstCopyBytes;
+            from += FirstCopyBytes;
             while (to < end) {
-                StoreWord64(to, LoadWord64(from));
-                StoreWord64(to + 8, LoadWord64(from + 8));
+                StoreWord(to, LoadWord<uint64_t>(from));
+                StoreWord(to + 8, LoadWord<uint64_t>(from + 8));
                 to += 16;
                 from += 16;
             }
         } else if (distance == 1) {
             uint64_t repeated = from[0] * 0x0101010101010101u;
-            StoreWord64(to, repeated);
-            StoreWord64(to + 8, repeated);
-            StoreWord64(to + 16, repeated);
-            StoreWord64(to + 24, repeated);
-            StoreWord64(to + 32, repeated);
-            for (to += 40; to < end; to += 16) {
-                StoreWord64(to, repeated);
-                StoreWord64(to + 8, repeated);
+            StoreWord(to, repeated);
+            StoreWord(to + 8, repeated);
+            StoreWord(to + 16, repeated);
+            StoreWord(to + 24, repeated);
+            StoreWord(to + 32, repeated);
+            for (to += FirstCopyBytes; to < end; to += 16) {
+                StoreWord(to, repeated);
+                StoreWord(to + 8, repeated);
             }
         } else {
             // A period shorter than a word: the first `step` bytes (whole
@@ -366,37 +221,35 @@ __attribute__((always_inline)) static inline int FastCodes()
             for (uint32_t i = 0; i < step; ++i)
                 to[i] = from[i];
             for (uint8_t* at = to + step; at < end; at += 8)
-                StoreWord64(at, LoadWord64(at - step));
+                StoreWord(at, LoadWord<uint64_t>(at - step));
         }
     } while (inNext <= inEnd && out <= outEnd);
 
     // The scratch bytes after the output hold history again.
     uint32_t pos = static_cast<uint32_t>(out - window);
-    uint32_t scratch = WindowSize - pos < 40 ? WindowSize - pos : 40;
+    uint32_t scratch = WindowSize - pos < FastCopyOverrun ? WindowSize - pos : FastCopyOverrun;
     std::memcpy(out, shadow + pos, scratch);
-    uint32_t inPos = static_cast<uint32_t>(inNext - in);
-    InputRemaining -= static_cast<int32_t>(inPos - InputPos);
-    InputPos = static_cast<uint16_t>(inPos);
-    BitBuffer = bits;
-    BitCount = count & 0xFF;
-    WindowPos = static_cast<uint16_t>(pos);
+    state.bits = bits;
+    state.count = count & 0xFF;
+    state.inPos = static_cast<uint32_t>(inNext - in);
+    state.outPos = pos;
     return result;
 }
 
 #if defined(__x86_64__)
-__attribute__((target("bmi2"))) static int FastCodesBmi2()
+__attribute__((target("bmi2"))) static int FastCodesBmi2(SymbolLoopState& state)
 {
-    return FastCodes<true>();
+    return FastCodes<true>(state);
 }
 #endif
 
-int InflateFastCodes()
+int InflateFastCodes(SymbolLoopState& state)
 {
-    FillWindowShadow();
+    FillWindowShadow(state.outPos);
 #if defined(__x86_64__)
     static const bool bmi2 = __builtin_cpu_supports("bmi2");
     if (bmi2)
-        return FastCodesBmi2();
+        return FastCodesBmi2(state);
 #endif
-    return FastCodes<false>();
+    return FastCodes<false>(state);
 }

@@ -3,6 +3,7 @@
 
 #include "decode/HuffmanTable.h"
 #include "decode/InputReader.h"
+#include "decode/OutputWindow.h"
 
 // The second symbol loop of the inflate decoder, for 64-bit builds (the host's
 // mksfx, tests and benchmarks; never the stub, whose bit buffer is 32 bits and
@@ -11,47 +12,30 @@
 // room for a whole symbol with every word-wide load and store it makes; near
 // either end the careful loop goes on itself, reading the same fast tables.
 // Both loops give the same bytes and the same verdict on every stream.
-constexpr bool InflateHasFastLoop = BitWordBytes == 8;
+constexpr bool InflateHasFastLoop = WindowHasShadow;  // it reads the history behind the window there
 
 // Whether the decoder hands symbols to the fast loop at all (on 64-bit builds
 // until cleared): comparing a member decoded with and without it is how tests
 // and fuzzers prove the two loops equal.
 extern bool FastLoopEnabled;
 
-// A fast table is one array of 32-bit entries: a root indexed by the stream's
-// next rootBits bits, then sub-tables of (longest code - rootBits) bits each.
-//   bits 0..7    bits the entry consumes: its code, plus the extra bits of a
-//                length or distance; the root's bits for a sub-table link
-//   bits 8..11   bits of the code itself; the sub-table's bits for a link
-//   bits 12..15  the flags below
-//   bits 16..31  the literal, the base length or distance, or the sub-table's
-//                first index
-// An entry with FastExceptional and no other flag is an invalid code.
-constexpr uint32_t FastSubTable = 1u << 12;
-constexpr uint32_t FastEndOfBlock = 1u << 13;
-constexpr uint32_t FastExceptional = 1u << 14;  // end of block, sub-table link, invalid code
-constexpr uint32_t FastLiteral = 1u << 15;
-
 constexpr uint32_t FastLiteralBits = 11;
 constexpr uint32_t FastDistanceBits = 8;
 // Room for every code: at most one sub-table per symbol longer than the root,
-// each of at most 2^(15 - rootBits) entries.
-constexpr uint32_t FastLiteralEntries = (1u << FastLiteralBits) + 288 * (1u << (15 - FastLiteralBits));
-constexpr uint32_t FastDistanceEntries = (1u << FastDistanceBits) + 32 * (1u << (15 - FastDistanceBits));
+// each of at most 2^(MaxCodeLength - rootBits) entries.
+constexpr uint32_t FastLiteralEntries =
+    (1u << FastLiteralBits) + 288 * (1u << (MaxCodeLength - FastLiteralBits));
+constexpr uint32_t FastDistanceEntries =
+    (1u << FastDistanceBits) + 32 * (1u << (MaxCodeLength - FastDistanceBits));
+static_assert(MaxCodeLength - FastDistanceBits <= FastMaxCodeBits,
+              "a sub-table's bits fit the entry's code bits");
+static_assert(FastLiteralEntries <= FastMaxValue + 1 && FastDistanceEntries <= FastMaxValue + 1,
+              "sub-table indexes fit the entry's value");
 
 struct FastCodeTables {
     uint32_t literal[FastLiteralEntries];
     uint32_t distance[FastDistanceEntries];
 };
-
-// Fills a fast table for a code of at most 15-bit lengths, with the same
-// meaning of `lengths`, `n`, `simple`, `base` and `extra` as BuildHuffmanTable
-// and the same verdict on the code, so that a block decoded with fast tables
-// alone is accepted or refused exactly as with the multi-level ones: patterns
-// the code leaves unused, and symbols whose extra count is 99, are invalid
-// codes; an oversubscribed code fills nothing.
-BuildResult BuildFastTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
-                           const uint8_t* extra, uint32_t rootBits, uint32_t* table);
 
 // The tables of the block being decoded, for both loops; null when the block
 // is decoded with the multi-level tables (always so in the stub, and with the
@@ -61,30 +45,32 @@ extern FastCodeTables DynamicFastTables;  // a dynamic block's, rebuilt for each
 extern FastCodeTables FixedFastTables;    // the fixed codes', built at the first fixed block
 extern bool FixedFastTablesBuilt;
 
-// The window as it stood at the last flush, zeros before the first: at every
-// position from WindowPos on it holds what the window holds there, the history
-// a distance reaching round the window's end reads. It lies right before the
-// window in one block, so that the fast loop finds every run's source at
-// `distance` bytes behind its destination, with no test for the window's
-// start: its word-wide copies may leave scratch bytes just after WindowPos,
-// so it reads that history here and puts those positions back before it
-// returns. After a flush it is taken from the window by InflateFastCodes,
-// from WindowPos on, before the fast loop writes there (so a member of stored
-// blocks never copies it). FlushWindow forgets it; never used in the stub.
-extern uint8_t* WindowShadow;
-// On 64-bit builds Inflate takes the window and its shadow here, both cleared,
-// and gives them back here.
-void AllocateWindowAndShadow();
-void ReleaseWindowAndShadow();
-void ForgetWindowShadow();
+// The decoding state that the careful loop hands to the fast loop and takes
+// back, each keeping it in its own locals meanwhile: the bit buffer and the
+// read and write positions, as BitBuffer, BitCount, InputPos and WindowPos
+// hold them between blocks.
+struct SymbolLoopState {
+    BitWord bits;
+    uint32_t count;
+    uint32_t inPos;   // in InputBuffer
+    uint32_t outPos;  // in the window
+};
 
-// Decodes symbols from BitBuffer, BitCount, InputPos and WindowPos (which it
-// updates) with BlockFastTables while the margins hold: 0 once the end-of-block
-// code is decoded, 1 on an invalid code, -1 when the input piece or the window
-// has come too near its end (the careful loop then decodes the next symbol).
-// Only called when InputOverrunBits is 0.
-int InflateFastCodes();
-// True while InflateFastCodes may take the next symbol: the input piece holds
-// FastInputMargin more bytes, the window FastOutputMargin more positions.
+// Decodes symbols on `state` with BlockFastTables while the margins hold: 0
+// once the end-of-block code is decoded, 1 on an invalid code, -1 when the
+// input piece or the window has come too near its end (the careful loop then
+// decodes the next symbol). Only called when InputOverrunBits is 0. Its
+// word-wide copies may write scratch bytes just after the output; it puts the
+// history there back from the window's shadow before it returns.
+int InflateFastCodes(SymbolLoopState& state);
+
+// The margins within which the fast loop may take the next symbol: the input
+// piece holds FastInputMargin more bytes, the window FastOutputMargin more
+// positions. A pass of the loop writes at most three literals, or two and a
+// match, and a copy may write up to FastCopyOverrun bytes past its run's end
+// (InflateFast.cpp checks each bound).
+constexpr uint32_t MaxMatchLength = 258;
+constexpr uint32_t FastLiteralsBeforeMatch = 2;
+constexpr uint32_t FastCopyOverrun = 40;
 constexpr uint32_t FastInputMargin = 32;
-constexpr uint32_t FastOutputMargin = 2 + 258 + 40;
+constexpr uint32_t FastOutputMargin = FastLiteralsBeforeMatch + MaxMatchLength + FastCopyOverrun;

@@ -22,6 +22,21 @@ using BitWord = uintptr_t;
 #endif
 constexpr uint32_t BitWordBytes = sizeof(BitWord);
 
+// A word at any address, in the byte order of the stream: the decoder's
+// refills and word-wide copies.
+template <class Word>
+inline Word LoadWord(const uint8_t* bytes)
+{
+    Word word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+template <class Word>
+inline void StoreWord(uint8_t* bytes, Word word)
+{
+    std::memcpy(bytes, &word, sizeof word);
+}
+
 extern uint8_t* InputBuffer;     // InputBufferSize bytes; reads fill at most InputPieceSize
 extern int32_t InputCount;       // valid bytes in InputBuffer: what the last read reported
 extern uint16_t InputPos;        // next byte of InputBuffer to hand out
@@ -65,9 +80,7 @@ inline bool HasWholeWord()
 // HasWholeWord().
 inline void TakeWord(BitWord& buffer, uint32_t& count)
 {
-    BitWord word;
-    std::memcpy(&word, InputBuffer + InputPos, BitWordBytes);
-    buffer |= word << count;
+    buffer |= LoadWord<BitWord>(InputBuffer + InputPos) << count;
     uint32_t taken = (BitWordBytes * 8 - 1 - count) >> 3;
     InputPos = static_cast<uint16_t>(InputPos + taken);
     InputRemaining -= static_cast<int32_t>(taken);

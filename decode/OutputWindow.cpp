@@ -2,17 +2,48 @@
 
 #include "decode/Crc32.h"
 #include "decode/Decrypt.h"
-#include "decode/InflateFast.h"
 #include "decode/InputReader.h"
 #include "decode/MemberCoding.h"
 #include "fileio/FileIo.h"
 #include "fileio/Memory.h"
+
+#include <cstring>
 
 uint32_t OutputCrc;
 uint8_t* SlideWindow;
 uint16_t WindowPos;
 uint32_t OutputRoom;
 bool OutputFellShort;
+uint8_t* WindowShadow;
+// The shadow holds the window's history from this position to its end.
+static uint32_t ShadowFrom;
+
+void AllocateWindow()
+{
+    if constexpr (WindowHasShadow) {
+        WindowShadow = static_cast<uint8_t*>(AllocateClearedBlock(WindowSize + WindowBlockSize));
+        SlideWindow = WindowShadow + WindowSize;
+        ShadowFrom = 0;
+    } else {
+        SlideWindow = static_cast<uint8_t*>(AllocateClearedBlock(WindowBlockSize));
+    }
+}
+
+void ReleaseWindow()
+{
+    ReleaseBlock(WindowHasShadow ? WindowShadow : SlideWindow);
+    if constexpr (WindowHasShadow)
+        WindowShadow = nullptr;
+    SlideWindow = nullptr;
+}
+
+void FillWindowShadow(uint32_t pos)
+{
+    if (pos < ShadowFrom) {
+        std::memcpy(WindowShadow + pos, SlideWindow + pos, ShadowFrom - pos);
+        ShadowFrom = pos;
+    }
+}
 
 bool FlushWindow(uint16_t count)
 {
@@ -26,8 +57,8 @@ bool FlushWindow(uint16_t count)
         OutputFellShort = true;
     // The register covers what was handed over; a short write fails the member anyway.
     CrcUpdate(SlideWindow, count, OutputCrc);
-    if constexpr (InflateHasFastLoop)
-        ForgetWindowShadow();
+    if constexpr (WindowHasShadow)
+        ShadowFrom = WindowSize;  // the window now holds the history; the shadow none of it yet
     return !OutputFellShort;
 }
 

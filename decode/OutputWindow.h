@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+#include "decode/InputReader.h"
+
 // The output side of decoding. Every byte that reaches an extracted file passes
 // through exactly one of FlushWindow and CopyStored, and each adds exactly those
 // bytes to OutputCrc (which is never complemented here: the CRC-32 of the
@@ -14,6 +16,28 @@ constexpr uint32_t WindowBlockSize = WindowSize + 2 * sizeof(uintptr_t);
 extern uint32_t OutputCrc;      // set to 0xFFFFFFFF by the driver before each member
 extern uint8_t* SlideWindow;    // WindowBlockSize bytes, cleared; positions 0..32,767 form the window
 extern uint16_t WindowPos;      // next window position to write, 0..32,768
+
+// Builds with a 64-bit bit buffer (never the stub) keep a shadow of the window
+// right before it, in one block, for the inflate decoder's fast loop:
+//   [shadow: WindowSize bytes][window: WindowSize bytes][slack: WindowBlockSize - WindowSize bytes]
+// shadow[i] is window[i] as the last flush left it (0 before the first), for
+// every i from the `pos` of the last FillWindowShadow since that flush on: the
+// history that a distance reaching back before the window's start reads, found
+// at `distance` bytes behind its destination with no test for the window's start.
+constexpr bool WindowHasShadow = BitWordBytes == 8;
+extern uint8_t* WindowShadow;  // null without a shadow
+
+// The inflate decoder takes the window (and its shadow), both cleared, for each
+// member and gives them back at its end.
+void AllocateWindow();
+void ReleaseWindow();
+
+// Makes the shadow hold the history from `pos` on, copied from the window,
+// which has not been written there since the last flush: `pos` is where the
+// fast loop starts writing, and this is called then, so that a member of stored
+// blocks never pays for it.
+void FillWindowShadow(uint32_t pos);
+
 // Set by FlushWindow when the system wrote less than it was given or the bytes
 // would pass OutputRoom; the inflate decoder clears it per member and then
 // reports the member as failed.

@@ -609,56 +609,48 @@ TEST(InflateOutput, AShortWriteFailsTheMember)
     EXPECT_EQ(part.output.size(), 99000u);
 }
 
-TEST(HuffmanTables, FixedTablesHaveTheirDocumentedShape)
+// Each row: a code's lengths and its verdict by the sum of 2^-length over its
+// codes (above 1: oversubscribed; below 1: incomplete).
+struct CodeCase {
+    const char* behaviour;
+    std::vector<uint16_t> lengths;
+    BuildResult verdict;
+};
+std::vector<uint16_t> Repeated(uint16_t length, uint32_t count, std::vector<uint16_t> then = {})
 {
-    SetUpCrcTable();
-    ASSERT_TRUE(BuildFixedTables());
-    EXPECT_EQ(FixedLiteralBits, 7u);
-    EXPECT_EQ(FixedDistanceBits, 5u);
-    uint32_t complete = 0, oneBitLinks = 0, twoBitLinks = 0;
-    for (uint32_t i = 0; i < 128; ++i) {
-        const HuffmanEntry& slot = FixedLiteralTable[i];
-        if (slot.operation == 17)
-            ++oneBitLinks;
-        else if (slot.operation == 18)
-            ++twoBitLinks;
-        else if (slot.bits == 7 && (slot.operation == OperationEndOfBlock || slot.operation <= 5))
-            ++complete;
-    }
-    EXPECT_EQ(complete, 24u);
-    EXPECT_EQ(oneBitLinks, 76u);
-    EXPECT_EQ(twoBitLinks, 28u);
-    // Slot 0 is the 7-bit code 0000000: the end of block.
-    EXPECT_EQ(FixedLiteralTable[0].operation, OperationEndOfBlock);
-    EXPECT_EQ(FixedLiteralTable[0].value, 256);
-    for (uint32_t i = 0; i < 32; ++i)
-        EXPECT_EQ(FixedDistanceTable[i].operation == OperationInvalid, i == 15 || i == 31) << "slot " << i;
-    ReleaseFixedTables();
-    EXPECT_EQ(FixedLiteralTable, nullptr);
+    std::vector<uint16_t> lengths(count, length);
+    lengths.insert(lengths.end(), then.begin(), then.end());
+    return lengths;
 }
+const std::vector<uint16_t> FifteenLevels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+const CodeCase CodeVerdicts[] = {
+    {"three 1-bit codes", {1, 1, 1}, BuildOversubscribed},
+    {"three of four 2-bit patterns", {2, 2, 2}, BuildIncomplete},
+    {"a single 2-bit code", {0, 2}, BuildIncomplete},
+    {"a single 1-bit code counts as complete", {0, 1, 0}, BuildComplete},
+    {"no code at all counts as complete", {0, 0, 0}, BuildComplete},
+    {"complete through sub-tables", {1, 2, 3, 4, 5, 6, 7, 7}, BuildComplete},
+    {"the fixed literal/length code", Repeated(8, 144, Repeated(9, 112, Repeated(7, 24, Repeated(8, 8)))),
+     BuildComplete},
+    {"the fixed distance code, 30 of 32", Repeated(5, 30), BuildIncomplete},
+    {"complete down to 15 bits", Repeated(15, 1, FifteenLevels), BuildComplete},
+    {"one 15-bit pattern short", FifteenLevels, BuildIncomplete},
+    {"one 15-bit pattern over", Repeated(15, 2, FifteenLevels), BuildOversubscribed},
+};
 
-TEST(HuffmanTables, BuildResults)
+TEST(HuffmanTables, BothBuildersGiveTheVerdictOfTheCode)
 {
-    auto build = [](std::vector<uint16_t> lengths, uint32_t& bits) {
+    for (const CodeCase& c : CodeVerdicts) {
+        SCOPED_TRACE(c.behaviour);
+        const uint32_t n = static_cast<uint32_t>(c.lengths.size());
         HuffmanEntry* root = nullptr;
         HuffmanEntry* chain = nullptr;
-        BuildResult result = BuildHuffmanTable(lengths.data(), static_cast<uint32_t>(lengths.size()),
-                                               static_cast<uint32_t>(lengths.size()), nullptr, nullptr, root,
-                                               chain, bits);
+        uint32_t rootBits = 7;
+        EXPECT_EQ(BuildHuffmanTable(c.lengths.data(), n, n, nullptr, nullptr, root, chain, rootBits),
+                  c.verdict);
         FreeHuffmanTables(chain);
-        return result;
-    };
-    uint32_t bits = 7;
-    EXPECT_EQ(build({1, 1, 1}, bits), BuildOversubscribed);
-    bits = 7;
-    EXPECT_EQ(build({2, 2, 2}, bits), BuildIncomplete);
-    bits = 7;
-    EXPECT_EQ(build({0, 1, 0}, bits), BuildComplete);  // incomplete, but its longest code has 1 bit
-    EXPECT_EQ(bits, 1u);
-    bits = 7;
-    EXPECT_EQ(build({0, 0, 0}, bits), BuildComplete);
-    EXPECT_EQ(bits, 0u);
-    bits = 2;
-    EXPECT_EQ(build({1, 2, 3, 4, 5, 6, 7, 7}, bits), BuildComplete);
-    EXPECT_EQ(bits, 2u);
+        const uint32_t fastBits = 8;  // the smallest root a fast table may have
+        std::vector<uint32_t> fast((1u << fastBits) + n * (1u << (MaxCodeLength - fastBits)));
+        EXPECT_EQ(BuildFastTable(c.lengths.data(), n, n, nullptr, nullptr, fastBits, fast.data()), c.verdict);
+    }
 }
