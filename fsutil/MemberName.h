@@ -19,7 +19,7 @@ constexpr uint32_t DisplayNameSize = 3 * Utf8NameLimit + 1;
 
 // The longest name read, in bytes; longer ones are refused, never cut.
 // NameBufferSize in a code page, Utf8NameLimit when the process's code page is
-// UTF-8. Set by SetUpNameText.
+// UTF-8. Set by SetUpNameText (0 before it, which refuses every name).
 extern uint32_t StoredNameLimit;
 
 // The system's ANSI code page while the process's is UTF-8; 0 (CP_ACP) while

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-uint32_t StoredNameLimit = NameBufferSize;
+uint32_t StoredNameLimit;
 uint32_t SystemCodePage;
 
 void SetUpNameText()
@@ -18,6 +18,7 @@ void SetUpNameText()
                        reinterpret_cast<LPSTR>(&system), sizeof system);
         SystemCodePage = system != 0 ? system : CP_UTF8;  // no answer: such names are read as UTF-8 too
     } else {
+        StoredNameLimit = NameBufferSize;
         CPINFO codePage;
         if (GetCPInfo(CP_ACP, &codePage))
             SetLeadByteRanges(codePage.LeadByte, MAX_LEADBYTES);

@@ -11,7 +11,9 @@ static bool IsSplitChar(char c)
 static uint8_t LeadByteRanges[MaxLeadByteRanges * 2 + 1];
 
 static bool Utf8Text;  // true: the text is UTF-8, and LeadByteRanges play no part
-static char SuperscriptDigits[MaxSuperscriptBytes + 1] = "\xB9\xB2\xB3";  // SetSuperscriptDigits
+// Set by SetSuperscriptDigits; empty means code page 1252's. Zeroed at start,
+// so the stub's image needs no initialised data for it.
+static char SuperscriptDigits[MaxSuperscriptBytes + 1];
 
 void SetLeadByteRanges(const uint8_t* ranges, uint32_t count)
 {
@@ -204,7 +206,8 @@ static bool IsDeviceDigit(const char* begin, const char* end)
     uint32_t length = static_cast<uint32_t>(end - begin);
     if (length == 1 && *begin >= '1' && *begin <= '9')
         return true;
-    for (const char* digit = SuperscriptDigits; *digit; digit = NextChar(digit)) {
+    const char* digits = SuperscriptDigits[0] ? SuperscriptDigits : "\xB9\xB2\xB3";
+    for (const char* digit = digits; *digit; digit = NextChar(digit)) {
         uint32_t i = 0;
         while (i < length && digit[i] == begin[i])
             ++i;
