@@ -1,9 +1,9 @@
 #include "app/AppState.h"
 #include "app/Hardening.h"
 #include "app/StackGuard.h"
-#include "archive/ExtractChoices.h"
 #include "archive/StubSize.h"
 #include "decode/Crc32.h"
+#include "dialogs/DirectoryChooser.h"
 #include "fileio/FileIo.h"
 #include "fileio/Memory.h"
 #include "fsutil/MemberName.h"
@@ -11,13 +11,10 @@
 
 #include <windows.h>
 
-char* BrowsePath = nullptr;
 HWND MainDialog = nullptr;
 unsigned char MainInitDone = 0;
 
 static const char NoArchiveCaption[] = "Zelvix SFX - www.zelvix.example";
-// The extract path, and room for the backslash the chooser appends.
-constexpr uint32_t BrowsePathSize = ExtractPathSize + 16;
 
 static void RegisterMainDialogClass(HINSTANCE instance)
 {

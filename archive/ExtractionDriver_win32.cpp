@@ -11,12 +11,7 @@
 #include "resources/ResourceIds.h"
 
 char ExtractPath[ExtractPathSize];
-uint8_t OverwriteMode;  // set by the main dialog as it starts
 char Password[PasswordTextSize];
-char PasswordText[PasswordTextSize];
-uint32_t PasswordLength;
-char ExistingName[MaxNamePartBytes + 1];
-uint8_t OverwriteAnswer;
 
 static const char UnableCaption[] = "Unable to extract...";
 // What CreateFileA accepts: MAX_PATH - 1 units (TextUnits), each up to 3 bytes in UTF-8.
@@ -90,11 +85,11 @@ static void ShowRefusedName(const char* displayName, const char* why)
 }
 
 // true when the member should replace the file already at its output path.
-static bool MayReplace(HWND list, const char* outputPath)
+static bool MayReplace(HWND dialog, HWND list, const char* outputPath)
 {
     if (OverwriteMode == OverwriteConfirm) {
         PathNamePart(outputPath, ExistingName, sizeof ExistingName);
-        ConfirmOverwrite();
+        ConfirmOverwrite(dialog);
         if (OverwriteAnswer)
             return true;
     } else if (OverwriteMode != OverwriteSkip) {
@@ -186,7 +181,7 @@ MemberOutcome ExtractMember(HWND dialog, HWND list, const PassMember& member, bo
     }
     if (OutputFile == NoFile) {
         replacing = PathExists(outputPath);
-        if (replacing && !MayReplace(list, outputPath))
+        if (replacing && !MayReplace(dialog, list, outputPath))
             return MemberOutcome::Continue;
         if (!decodable) {
             // Told after the policy has had its say and before anything is

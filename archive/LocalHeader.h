@@ -36,11 +36,6 @@ constexpr uint16_t FlagUtf8Name = 0x0800;          // the name is UTF-8, not the
 static_assert(FlagDataDescriptor == FlagCheckByteIsTime, "the password check reads the same flag bit");
 constexpr uint16_t MethodStored = 0;
 constexpr uint16_t MethodDeflated = 8;
-// The password prompt takes at most this many characters, so no longer
-// password can ever open a member in the stub.
-constexpr uint32_t MaxPasswordLength = 24;
-// Names up to this many bytes are read; a longer name is refused, never cut.
-constexpr uint32_t NameBufferSize = 258;
 
 // What keeps the stub from decoding a member, or None. The one rule for the
 // stub's extraction driver, mksfx's walk and convert, and the archive fuzzer,

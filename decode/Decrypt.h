@@ -12,6 +12,9 @@ struct CipherKeySet {
 extern CipherKeySet CipherKeys;  // one set for the program; each check re-seeds it
 
 constexpr uint32_t EncryptionHeaderSize = 12;
+// The password prompt takes at most this many characters, so no longer
+// password can ever open a member in the stub.
+constexpr uint32_t MaxPasswordLength = 24;
 // The general-purpose flag bit that moves the check byte to the time's high
 // byte (bit 3: the member's sizes follow its data, so its CRC-32 was unknown
 // when the encryption header was written).

@@ -1,7 +1,5 @@
 #include "dialogs/DirectoryChooser.h"
 
-#include "app/AppState.h"
-#include "archive/ExtractChoices.h"
 #include "dialogs/CenterWindow.h"
 #include "dialogs/NewSubdirectory.h"
 #include "fsutil/FileSystem.h"
@@ -10,6 +8,8 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+
+char* BrowsePath;
 
 int32_t SmallIconHeight;            // SM_CYSMICON, read when the chooser opens
 HIMAGELIST SystemImageList;         // the shell's small-icon list; null until a query returns it

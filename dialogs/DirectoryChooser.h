@@ -1,5 +1,13 @@
 #pragma once
+#include <cstdint>
 #include <windows.h>
+
+#include "fsutil/PathString.h"
+
+// Carries the extract path to the chooser and back: BrowsePathSize bytes,
+// allocated at start.
+constexpr uint32_t BrowsePathSize = ExtractPathSize + 16;
+extern char* BrowsePath;
 
 // Runs the directory chooser "SETDIR" modally, owned by `owner`, on the path in
 // BrowsePath. Returns the dialog's result: IDOK when the user accepted, and

@@ -1,7 +1,7 @@
 #include "dialogs/NewSubdirectory.h"
 
-#include "app/AppState.h"
 #include "dialogs/CenterWindow.h"
+#include "dialogs/DirectoryChooser.h"
 #include "fileio/Memory.h"
 #include "fsutil/FileSystem.h"
 #include "fsutil/PathString.h"

@@ -1,11 +1,18 @@
-#include "app/AppState.h"
-#include "archive/ExtractChoices.h"
-#include "dialogs/CenterWindow.h"
 #include "dialogs/Prompts.h"
+
+#include "dialogs/CenterWindow.h"
 #include "fsutil/PathString.h"
 #include "resources/ResourceIds.h"
 
 #include <windows.h>
+
+uint8_t OverwriteMode;  // set by the main dialog as it starts
+char ExistingName[MaxNamePartBytes + 1];
+uint8_t OverwriteAnswer;
+
+// The main dialog, whose radio buttons show OverwriteMode; set while the
+// prompt is shown.
+static HWND ModeButtonsDialog;
 
 static const char QuestionTail[] = "...already exists, overwrite?";
 
@@ -19,7 +26,7 @@ static void RememberAnswer(bool overwrite)
     static_assert(IDC_SKIP == IDC_OVERWRITE + 1 && IDC_CONFIRM == IDC_OVERWRITE + 2, "one group of three");
     int chosen = overwrite ? IDC_OVERWRITE : IDC_SKIP;
     for (int id = IDC_OVERWRITE; id <= IDC_CONFIRM; ++id)
-        CheckDlgButton(MainDialog, id, id == chosen ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(ModeButtonsDialog, id, id == chosen ? BST_CHECKED : BST_UNCHECKED);
 }
 
 static INT_PTR CALLBACK FileExistDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
@@ -48,7 +55,8 @@ static INT_PTR CALLBACK FileExistDlgProc(HWND dialog, UINT message, WPARAM wPara
     return TRUE;
 }
 
-void ConfirmOverwrite()
+void ConfirmOverwrite(HWND mainDialog)
 {
+    ModeButtonsDialog = mainDialog;
     DialogBoxParamA(GetModuleHandleA(nullptr), "FileExist", nullptr, FileExistDlgProc, 0);
 }

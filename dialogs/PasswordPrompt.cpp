@@ -1,10 +1,13 @@
-#include "archive/ExtractChoices.h"
-#include "dialogs/CenterWindow.h"
 #include "dialogs/Prompts.h"
+
+#include "dialogs/CenterWindow.h"
 #include "fsutil/MemberName.h"
 #include "resources/ResourceIds.h"
 
 #include <windows.h>
+
+char PasswordText[PasswordTextSize];
+uint32_t PasswordLength;
 
 // The typed password into PasswordText as archivers take a typed password:
 // its bytes in the system's ANSI code page (CP_ACP where that is the

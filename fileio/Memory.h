@@ -7,6 +7,11 @@ void* AllocateBlock(uint32_t size);
 void* AllocateClearedBlock(uint32_t size);
 void ReleaseBlock(void* block);  // a null block is ignored
 
+// MinGW places zero-initialised globals of -fdata-sections in .data, where
+// they take their size in the image; declared common, a large buffer goes to
+// .bss instead, which takes none.
+#define ZELVIX_NOT_IN_IMAGE __attribute__((common))
+
 // Owns one heap block for the length of a scope.
 template <typename T>
 class HeapBlock {

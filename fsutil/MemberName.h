@@ -1,6 +1,8 @@
 #pragma once
 
-#include "archive/LocalHeader.h"
+#include <cstdint>
+
+#include "fsutil/PathString.h"
 
 // Why a member's name cannot be used even though its bytes were read.
 enum class NameFault : uint8_t {

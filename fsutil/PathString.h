@@ -67,6 +67,15 @@ uint32_t CutToUnits(char* text, uint32_t units);
 // MaxNamePartBytes + 1 bytes hold any component.
 constexpr uint32_t MaxNamePart = 255;
 constexpr uint32_t MaxNamePartBytes = 3 * MaxNamePart;
+
+// A stored member name of more bytes than this is refused, never cut.
+constexpr uint32_t NameBufferSize = 258;
+
+// The destination folder: at most 255 units (TextUnits), up to 765 bytes in
+// UTF-8; the room beyond keeps 255 whole units ahead of a character the path
+// field's copy may cut.
+constexpr uint32_t ExtractPathSize = 1024;
+constexpr uint32_t MaxExtractPathUnits = 255;
 uint32_t PathNamePart(const char* path, char* out, uint32_t outSize);
 
 // Exactly `count` bytes of `bytes` as a string, cut before the first NUL among
