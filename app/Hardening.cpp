@@ -18,8 +18,8 @@ void HardenProcess()
 {
     // The stub is started from download folders, where a planted DLL carrying a
     // system name would otherwise be found before the system's own.
-    auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesProc>(
-        FindKernelProcedure("SetDefaultDllDirectories"));
+    auto setDirectories =
+        reinterpret_cast<SetDefaultDllDirectoriesProc>(FindKernelProcedure("SetDefaultDllDirectories"));
     if (setDirectories)
         setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     auto setHeap = reinterpret_cast<HeapSetInformationProc>(FindKernelProcedure("HeapSetInformation"));

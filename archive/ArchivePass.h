@@ -20,11 +20,11 @@ enum class MemberOutcome { Continue, Failed, EndPass };
 
 // The member being handled by an extracting pass.
 struct PassMember {
-    uint32_t start;             // offset of its local header
-    LocalFileHeader header;     // a copy: the walk overwrites CurrentHeader
-    const char* displayName;    // as listed
-    uint32_t ordinal;           // in the walk: 0 for the first member
-    NameFault nameFault;        // a name that is never used for a file, and why
+    uint32_t start;           // offset of its local header
+    LocalFileHeader header;   // a copy: the walk overwrites CurrentHeader
+    const char* displayName;  // as listed
+    uint32_t ordinal;         // in the walk: 0 for the first member
+    NameFault nameFault;      // a name that is never used for a file, and why
 };
 
 // Extracts one member whose display name has been worked out. `reached` is set

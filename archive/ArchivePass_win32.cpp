@@ -93,7 +93,7 @@ void RunArchivePass(HWND dialog, bool listing)
     }
 
     bool reached = false;
-    bool walkComplete = true;  // false when the pass ends before the walk does
+    bool walkComplete = true;   // false when the pass ends before the walk does
     bool memberFailed = false;  // the list may have been clicked since, so it is kept here
     WalkEnd end = WalkEnd::NotEnded;
     uint32_t ordinal = 0;
@@ -101,8 +101,8 @@ void RunArchivePass(HWND dialog, bool listing)
     if (!more)
         end = ClassifyWalkEnd();
     for (; more; ++ordinal) {
-        PassMember member = {static_cast<uint32_t>(CurrentHeaderOffset), CurrentHeader, displayName.get(),
-                             ordinal, NameFault::None};
+        PassMember member = {static_cast<uint32_t>(CurrentHeaderOffset), CurrentHeader, displayName.get(), ordinal,
+                             NameFault::None};
         if (!ReadDisplayName(dialog, nameBuffer.get(), displayName.get(), &member.nameFault)) {
             MessageBoxA(nullptr, "Error retreiving filename.", ArchiveErrorCaption, MB_OK);
             walkComplete = false;

@@ -8,5 +8,6 @@
 // The user's extraction choices that live outside the main dialog's controls;
 // those the prompts exchange with the driver are declared with the prompts.
 
-extern char ExtractPath[ExtractPathSize] ZELVIX_NOT_IN_IMAGE;  // destination directory; never empty when a pass starts
+// The destination directory; never empty when a pass starts.
+extern char ExtractPath[ExtractPathSize] ZELVIX_NOT_IN_IMAGE;
 extern char Password[PasswordTextSize];  // last password entered, kept for the run; "" = none

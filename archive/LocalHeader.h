@@ -16,7 +16,7 @@ struct LocalFileHeader {
     uint16_t modificationTime;  // DOS format
     uint16_t modificationDate;
     uint32_t crc32;
-    uint32_t compressedSize;    // includes the encryption header when flag bit 0 is set
+    uint32_t compressedSize;  // includes the encryption header when flag bit 0 is set
     uint32_t uncompressedSize;
     uint16_t nameLength;
     uint16_t extraLength;

@@ -14,8 +14,8 @@ DataOutcome DecodeMemberData(uint32_t start, const LocalFileHeader& header)
     // InputRemaining is signed 32-bit: a stored member's uncompressed size, a
     // deflated member's compressed size less its encryption header. A member
     // shorter than its encryption header has no data to count.
-    const uint32_t count = header.method == MethodStored ? header.uncompressedSize
-                                                         : header.compressedSize - headerBytes;
+    const uint32_t count =
+        header.method == MethodStored ? header.uncompressedSize : header.compressedSize - headerBytes;
     if (count > 0x7FFFFFFFu || header.compressedSize < headerBytes || dataOffset > 0xFFFFFFFFu ||
         SeekFileTo(ArchiveFile, static_cast<uint32_t>(dataOffset)) == -1)
         return DataOutcome::OutOfReach;

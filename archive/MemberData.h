@@ -5,13 +5,13 @@
 
 // How decoding a member's data ended.
 enum class DataOutcome {
-    Verified,     // decoded whole, and the header's CRC-32 matches
-    CrcMismatch,  // decoded whole, but the header's CRC-32 does not match
-    Damaged,      // the decoder failed: damaged data, the archive ending inside it, a write falling
-                  // short, or deflated data decoding to more than the uncompressed size
-    SizeMismatch, // stored, with a compressed size other than its uncompressed size (plus the
-                  // encryption header): nothing is read or written
-    OutOfReach,   // its data runs to 2 GiB or more, lies beyond 4 GiB, or could not be sought
+    Verified,      // decoded whole, and the header's CRC-32 matches
+    CrcMismatch,   // decoded whole, but the header's CRC-32 does not match
+    Damaged,       // the decoder failed: damaged data, the archive ending inside it, a write falling
+                   // short, or deflated data decoding to more than the uncompressed size
+    SizeMismatch,  // stored, with a compressed size other than its uncompressed size (plus the
+                   // encryption header): nothing is read or written
+    OutOfReach,    // its data runs to 2 GiB or more, lies beyond 4 GiB, or could not be sought
 };
 
 // Decodes the data of the member whose local header `header` starts at

@@ -78,8 +78,7 @@ int main(int argc, char** argv)
     int failures = 0;
     for (const PackedFile& packed : files) {
         std::string path = destination + "\\" + packed.path;
-        for (size_t slash = destination.size() + 1; (slash = path.find('\\', slash)) != std::string::npos;
-             ++slash)
+        for (size_t slash = destination.size() + 1; (slash = path.find('\\', slash)) != std::string::npos; ++slash)
             CreateDirectoryA(path.substr(0, slash).c_str(), nullptr);
         HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -88,8 +87,7 @@ int main(int argc, char** argv)
             continue;
         }
         DWORD written = 0;
-        if (!WriteFile(out, pack.data() + packed.offset, static_cast<DWORD>(packed.size), &written,
-                       nullptr) ||
+        if (!WriteFile(out, pack.data() + packed.offset, static_cast<DWORD>(packed.size), &written, nullptr) ||
             written != packed.size)
             ++failures;
         CloseHandle(out);

@@ -38,7 +38,7 @@ struct Member {
     Bytes stream;
     uint32_t offset;  // of the stream in StreamFile
     uint32_t crc;
-    int part;         // index in Parts
+    int part;  // index in Parts
 };
 
 const char* const Parts[] = {"text", "programs", "libraries", "compressed"};
@@ -103,16 +103,16 @@ void BuildCorpus()
     };
     Gather(0, "/usr/include", 40u << 20, +text);
     Gather(0, "/usr/share", 10u << 20, +text);
-    Gather(1, "/usr/bin", 40u << 20, +[](const std::filesystem::path&) { return true; });
-    Gather(2, "/usr/lib/x86_64-linux-gnu", 15u << 20, +[](const std::filesystem::path& p) {
-        return p.string().find(".so") != std::string::npos;
-    });
+    Gather(
+        1, "/usr/bin", 40u << 20, +[](const std::filesystem::path&) { return true; });
+    Gather(
+        2, "/usr/lib/x86_64-linux-gnu", 15u << 20,
+        +[](const std::filesystem::path& p) { return p.string().find(".so") != std::string::npos; });
     Gather(3, "/usr/share", 10u << 20, +compressed);
 
     // One file per process: two benchmarks run at once must not share it.
-    StreamFilePath = (std::filesystem::temp_directory_path() /
-                      ("zelvix-bench-streams-" + std::to_string(getpid())))
-                         .string();
+    StreamFilePath =
+        (std::filesystem::temp_directory_path() / ("zelvix-bench-streams-" + std::to_string(getpid()))).string();
     std::ofstream out(StreamFilePath, std::ios::binary);
     uint32_t offset = 0;
     for (Member& member : Corpus) {
@@ -259,7 +259,7 @@ public:
     }
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -287,7 +287,8 @@ int main(int argc, char** argv)
     std::vector<std::string> names;
     for (int part = -1; part < 4; ++part) {
         for (const auto& decoder : decoders) {
-            std::string name = std::string("inflate+crc/") + (part < 0 ? "all" : Parts[part]) + "/" + decoder.first;
+            std::string name =
+                std::string("inflate+crc/") + (part < 0 ? "all" : Parts[part]) + "/" + decoder.first;
             auto run = decoder.second;
             benchmark::RegisterBenchmark(name.c_str(), [run, part](benchmark::State& state) { run(state, part); })
                 ->Unit(benchmark::kMillisecond)
@@ -302,8 +303,8 @@ int main(int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks(&reporter);
 
     auto rate = [&](const std::string& name) { return reporter.rates[name] / 1e6; };
-    std::printf("\n%-22s %12s %12s %12s %10s %10s\n", "MB/s (CPU time)", "ours", "zlib", "libdeflate",
-                "/zlib", "/libdeflate");
+    std::printf("\n%-22s %12s %12s %12s %10s %10s\n", "MB/s (CPU time)", "ours", "zlib", "libdeflate", "/zlib",
+                "/libdeflate");
     for (int part = -1; part < 4; ++part) {
         std::string prefix = std::string("inflate+crc/") + (part < 0 ? "all" : Parts[part]) + "/";
         double ours = rate(prefix + "ours");

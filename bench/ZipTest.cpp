@@ -43,7 +43,7 @@ bool InflateZlib(const uint8_t* in, size_t inSize, uint8_t* out, size_t outSize)
     return done;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -123,7 +123,8 @@ int main(int argc, char** argv)
         size_t local = base + Le32(entry + 42);
         entry += 46 + Le16(entry + 28) + Le16(entry + 30) + Le16(entry + 32);
         if (!readAt(in.get(), 30, local) ||
-            !readAt(in.get(), 30 + Le16(in.get() + 26) + Le16(in.get() + 28) + static_cast<size_t>(packed), local)) {
+            !readAt(in.get(), 30 + Le16(in.get() + 26) + Le16(in.get() + 28) + static_cast<size_t>(packed),
+                    local)) {
             std::fprintf(stderr, "member %u cut short\n", i);
             ++failed;
             continue;

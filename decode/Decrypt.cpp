@@ -46,7 +46,7 @@ bool CheckEncryptionHeader(uint8_t* header, uint16_t length, uint16_t flags, con
         UpdateKeys(CipherKeys, plain);
         header[i] = plain;
     }
-    uint8_t expected = (flags & FlagCheckByteIsTime) ? static_cast<uint8_t>(timeAndDate >> 8)
-                                                     : static_cast<uint8_t>(crc32 >> 24);
+    uint8_t expected =
+        (flags & FlagCheckByteIsTime) ? static_cast<uint8_t>(timeAndDate >> 8) : static_cast<uint8_t>(crc32 >> 24);
     return header[length - 1] == expected;
 }

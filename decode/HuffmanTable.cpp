@@ -16,14 +16,13 @@ struct SortedCode {
     uint32_t symbolCount;
     uint32_t shortest;  // the lengths of the shortest and the longest code, 0 without any
     uint32_t longest;
-    uint32_t spare;     // patterns of `longest` bits that no code uses
+    uint32_t spare;  // patterns of `longest` bits that no code uses
 };
 
 // The first half of both builders: counts the lengths and, unless the code is
 // oversubscribed (false), sorts its symbols into canonical order. Inlined into
 // each builder, so that the stub carries it once.
-__attribute__((always_inline)) static inline bool SortCode(const uint16_t* lengths, uint32_t n,
-                                                            SortedCode& code)
+__attribute__((always_inline)) static inline bool SortCode(const uint16_t* lengths, uint32_t n, SortedCode& code)
 {
     uint32_t* const count = code.count;
     std::memset(count, 0, sizeof code.count);
@@ -76,8 +75,7 @@ static inline BuildResult Verdict(const SortedCode& code)
 }
 
 BuildResult BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
-                              const uint8_t* extra, HuffmanEntry*& root, HuffmanEntry*& chain,
-                              uint32_t& rootBits)
+                              const uint8_t* extra, HuffmanEntry*& root, HuffmanEntry*& chain, uint32_t& rootBits)
 {
     SortedCode sorted;
     root = const_cast<HuffmanEntry*>(NoCodeTable + 1);
@@ -99,16 +97,16 @@ BuildResult BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t simp
     // The end-of-block code ends exactly at a table's end, so decoding it never
     // needs bits beyond it.
     uint32_t endOfBlockLength = n > 256 ? lengths[256] : MaxCodeLength + 1;
-    HuffmanEntry* firstOld = chain;         // the chain as given, kept when memory runs out
+    HuffmanEntry* firstOld = chain;  // the chain as given, kept when memory runs out
     // The tables from the root down to the one the current code goes into:
-    HuffmanEntry* tables[MaxCodeLength];    // the table open at each level
-    uint32_t sizes[MaxCodeLength];          // its index bits
-    uint32_t prefixes[MaxCodeLength];       // the code bits that lead to it from the root
-    int32_t level = -1;     // the current level; -1 before the root is made
-    uint32_t resolved = 0;  // code bits taken by the tables above the current level
-    uint32_t code = 0;      // the current code, bit-reversed: table indexes come first bit first
-    uint32_t next = 0;      // the next symbol to place; past the last, filler codes
-    HuffmanEntry* first = nullptr;  // the root, once made
+    HuffmanEntry* tables[MaxCodeLength];  // the table open at each level
+    uint32_t sizes[MaxCodeLength];        // its index bits
+    uint32_t prefixes[MaxCodeLength];     // the code bits that lead to it from the root
+    int32_t level = -1;                   // the current level; -1 before the root is made
+    uint32_t resolved = 0;                // code bits taken by the tables above the current level
+    uint32_t code = 0;                    // the current code, bit-reversed: table indexes come first bit first
+    uint32_t next = 0;                    // the next symbol to place; past the last, filler codes
+    HuffmanEntry* first = nullptr;        // the root, once made
     for (uint32_t length = shortest; length <= longest; ++length) {
         // `left`: the codes of this length not yet placed, the current one included.
         for (uint32_t left = count[length]; left-- > 0;) {

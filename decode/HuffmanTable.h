@@ -11,8 +11,8 @@ struct HuffmanEntry {
     // block; 16: a literal; 17..32: link to a sub-table of (operation - 16)
     // bits; 99: invalid code.
     uint8_t operation;
-    uint8_t bits;     // bits this slot consumes; for a link, the bits of the table holding it
-    uint16_t value;   // the literal, 256, or the base length or distance
+    uint8_t bits;        // bits this slot consumes; for a link, the bits of the table holding it
+    uint16_t value;      // the literal, 256, or the base length or distance
     HuffmanEntry* link;  // sub-table of a link slot; next table of the chain in a header
 };
 
@@ -37,8 +37,7 @@ constexpr uint32_t MaxCodeLength = 15;  // deflate's longest code, in bits
 // the size used on return. A code without any symbol yields a shared one-slot
 // table (root size 0) whose slot is an invalid code.
 BuildResult BuildHuffmanTable(const uint16_t* lengths, uint32_t n, uint32_t simple, const uint16_t* base,
-                              const uint8_t* extra, HuffmanEntry*& root, HuffmanEntry*& chain,
-                              uint32_t& rootBits);
+                              const uint8_t* extra, HuffmanEntry*& root, HuffmanEntry*& chain, uint32_t& rootBits);
 
 // Releases every table of a chain; an empty chain releases nothing.
 void FreeHuffmanTables(HuffmanEntry* chain);

@@ -17,14 +17,14 @@ static HuffmanEntry* FixedTableChain;  // both fixed builds push onto this one c
 // Length symbols 257..287 and distance symbols 0..31. Symbols 286 and 287 and
 // distances 30 and 31 exist only as bit patterns: their extra count 99 makes
 // them invalid codes.
-static const uint16_t LengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27, 31,
+static const uint16_t LengthBase[31] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27, 31,
                                         35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0,  0};
-static const uint8_t LengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
+static const uint8_t LengthExtra[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
                                         3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 99, 99};
-static const uint16_t DistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25, 33,
+static const uint16_t DistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,   33,
                                           49,   65,   97,   129,  193,  257,   385,   513,   769, 1025, 1537,
                                           2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,   0};
-static const uint8_t DistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+static const uint8_t DistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                           7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 static const uint8_t CodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
@@ -39,9 +39,9 @@ static inline BitWord LowBits(uint32_t n)
 // reads them, and Load takes them up again.
 struct CodeInput {
     const uint8_t* buffer;
-    uint32_t pos;        // the loop's InputPos
-    uint32_t storedPos;  // InputPos as last stored
-    int32_t lastWord;    // InputCount - BitWordBytes: a whole word is unread while pos <= lastWord
+    uint32_t pos;          // the loop's InputPos
+    uint32_t storedPos;    // InputPos as last stored
+    int32_t lastWord;      // InputCount - BitWordBytes: a whole word is unread while pos <= lastWord
     uint32_t overrunBits;  // InputOverrunBits, which changes only when the piece runs out
 
     void Load()
@@ -389,8 +389,8 @@ bool BuildFixedTables()
     FixedDistanceBits = 5;
     if (BuildHuffmanTable(lengths, 288, 257, LengthBase, LengthExtra, FixedLiteralTable, FixedTableChain,
                           FixedLiteralBits) == BuildComplete &&
-        BuildHuffmanTable(lengths + 288, 30, 0, DistanceBase, DistanceExtra, FixedDistanceTable,
-                          FixedTableChain, FixedDistanceBits) <= BuildIncomplete)
+        BuildHuffmanTable(lengths + 288, 30, 0, DistanceBase, DistanceExtra, FixedDistanceTable, FixedTableChain,
+                          FixedDistanceBits) <= BuildIncomplete)
         return true;
     ReleaseFixedTables();
     return false;
@@ -403,7 +403,8 @@ int InflateFixed()
             if (!FixedFastTablesBuilt) {
                 uint16_t lengths[288 + 30];
                 FixedCodeLengths(lengths);
-                BuildFastTable(lengths, 288, 257, LengthBase, LengthExtra, FastLiteralBits, FixedFastTables.literal);
+                BuildFastTable(lengths, 288, 257, LengthBase, LengthExtra, FastLiteralBits,
+                               FixedFastTables.literal);
                 BuildFastTable(lengths + 288, 30, 0, DistanceBase, DistanceExtra, FastDistanceBits,
                                FixedFastTables.distance);
                 FixedFastTablesBuilt = true;

@@ -25,8 +25,7 @@ static_assert(2 * FastLiteralBits + MaxCodeLength + FastLiteralBits <= FastRefil
               "two literals, a literal from a sub-table and the next code's index");
 static_assert(2 * FastLiteralBits + MaxLengthBits + FastDistanceBits <= FastRefillFloorBits,
               "two literals, a length and the distance's index");
-static_assert(MaxDistanceBits + FastLiteralBits <= FastRefillFloorBits,
-              "a distance and the next code's index");
+static_assert(MaxDistanceBits + FastLiteralBits <= FastRefillFloorBits, "a distance and the next code's index");
 
 // The input budget: a refill loads 8 bytes and moves on by at most 7. The loop
 // refills once before its first pass and at most twice in a pass, and checks

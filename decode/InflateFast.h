@@ -23,12 +23,10 @@ constexpr uint32_t FastLiteralBits = 11;
 constexpr uint32_t FastDistanceBits = 8;
 // Room for every code: at most one sub-table per symbol longer than the root,
 // each of at most 2^(MaxCodeLength - rootBits) entries.
-constexpr uint32_t FastLiteralEntries =
-    (1u << FastLiteralBits) + 288 * (1u << (MaxCodeLength - FastLiteralBits));
+constexpr uint32_t FastLiteralEntries = (1u << FastLiteralBits) + 288 * (1u << (MaxCodeLength - FastLiteralBits));
 constexpr uint32_t FastDistanceEntries =
     (1u << FastDistanceBits) + 32 * (1u << (MaxCodeLength - FastDistanceBits));
-static_assert(MaxCodeLength - FastDistanceBits <= FastMaxCodeBits,
-              "a sub-table's bits fit the entry's code bits");
+static_assert(MaxCodeLength - FastDistanceBits <= FastMaxCodeBits, "a sub-table's bits fit the entry's code bits");
 static_assert(FastLiteralEntries <= FastMaxValue + 1 && FastDistanceEntries <= FastMaxValue + 1,
               "sub-table indexes fit the entry's value");
 

@@ -37,9 +37,9 @@ inline void StoreWord(uint8_t* bytes, Word word)
     std::memcpy(bytes, &word, sizeof word);
 }
 
-extern uint8_t* InputBuffer;     // InputBufferSize bytes; reads fill at most InputPieceSize
-extern int32_t InputCount;       // valid bytes in InputBuffer: what the last read reported
-extern uint16_t InputPos;        // next byte of InputBuffer to hand out
+extern uint8_t* InputBuffer;  // InputBufferSize bytes; reads fill at most InputPieceSize
+extern int32_t InputCount;    // valid bytes in InputBuffer: what the last read reported
+extern uint16_t InputPos;     // next byte of InputBuffer to hand out
 // Member data bytes not yet handed out (the encryption header excluded); set by
 // the extraction driver before decoding, counted down by NextByte and CopyStored.
 extern int32_t InputRemaining;
@@ -47,7 +47,7 @@ extern int32_t InputRemaining;
 // bit. Bits at and above BitCount are 0 or the stream's next bits while input
 // lasts, and 1 once NextByte has returned -1.
 extern BitWord BitBuffer;
-extern uint32_t BitCount;        // valid bits in BitBuffer
+extern uint32_t BitCount;  // valid bits in BitBuffer
 // Bits of 1 that NeedBits put into the bit buffer after the input had ended.
 // They are always the topmost of the BitCount bits, so a decoder whose bit count
 // falls below this has consumed bits the member does not have.

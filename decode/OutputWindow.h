@@ -13,9 +13,9 @@ constexpr uint32_t WindowSize = 32768;
 // the inflate decoder, which may touch up to two words past a run's end.
 constexpr uint32_t WindowBlockSize = WindowSize + 2 * sizeof(uintptr_t);
 
-extern uint32_t OutputCrc;      // set to 0xFFFFFFFF by the driver before each member
-extern uint8_t* SlideWindow;    // WindowBlockSize bytes, cleared; positions 0..32,767 form the window
-extern uint16_t WindowPos;      // next window position to write, 0..32,768
+extern uint32_t OutputCrc;    // set to 0xFFFFFFFF by the driver before each member
+extern uint8_t* SlideWindow;  // WindowBlockSize bytes, cleared; positions 0..32,767 form the window
+extern uint16_t WindowPos;    // next window position to write, 0..32,768
 
 // Builds with a 64-bit bit buffer (never the stub) keep a shadow of the window
 // right before it, in one block, for the inflate decoder's fast loop:

@@ -11,14 +11,14 @@
 
 char* BrowsePath;
 
-int32_t SmallIconHeight;            // SM_CYSMICON, read when the chooser opens
-HIMAGELIST SystemImageList;         // the shell's small-icon list; null until a query returns it
+int32_t SmallIconHeight;     // SM_CYSMICON, read when the chooser opens
+HIMAGELIST SystemImageList;  // the shell's small-icon list; null until a query returns it
 
 constexpr UINT ListingFlags = DDL_DIRECTORY | DDL_DRIVES | DDL_EXCLUSIVE;  // 0xC010: no files
 // Byte counts hold paths and names of these many units in UTF-8, 3 bytes per unit at most.
 constexpr WPARAM ListedPathLimit = 3 * 259;  // leaves room in BrowsePath for the backslash OK appends
 constexpr WPARAM SelectedPathLimit = 3 * 256;
-constexpr int ParentImage = 3;            // the closed folder in the system image list
+constexpr int ParentImage = 3;                 // the closed folder in the system image list
 constexpr uint32_t LongestItemText = 3 * 257;  // a 255-unit name in brackets
 
 // comctl32 and mpr are not imported: a DLL of that name beside the program (a
@@ -87,8 +87,8 @@ static void TakeCurrentDirectory()
 // extract path that names a file, say) does the current directory stand in.
 static void FillDirectoryList(HWND dialog)
 {
-    if (!DlgDirListA(dialog, BrowsePath, IDC_DIRLIST, IDC_LISTEDDIR, ListingFlags)
-        && SendDlgItemMessageA(dialog, IDC_LISTEDDIR, WM_GETTEXTLENGTH, 0, 0) == 0) {
+    if (!DlgDirListA(dialog, BrowsePath, IDC_DIRLIST, IDC_LISTEDDIR, ListingFlags) &&
+        SendDlgItemMessageA(dialog, IDC_LISTEDDIR, WM_GETTEXTLENGTH, 0, 0) == 0) {
         TakeCurrentDirectory();
         DlgDirListA(dialog, BrowsePath, IDC_DIRLIST, IDC_LISTEDDIR, ListingFlags);
     }
@@ -96,8 +96,8 @@ static void FillDirectoryList(HWND dialog)
 
     HWND list = GetDlgItem(dialog, IDC_DIRLIST);
     // The list sorts its items; the parent goes back to the top by hand.
-    LRESULT parent = SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                  reinterpret_cast<LPARAM>("[..]"));
+    LRESULT parent =
+        SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>("[..]"));
     if (parent != LB_ERR) {
         SendMessageA(list, LB_DELETESTRING, parent, 0);
         SendMessageA(list, LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>("[..]"));
@@ -142,8 +142,8 @@ static void DrawDirectoryItem(const DRAWITEMSTRUCT& item)
         indent = SmallIconHeight / 2;  // a subdirectory, relative to the listed (current) directory
     }
     if (image < 0) {
-        HIMAGELIST icons = reinterpret_cast<HIMAGELIST>(SHGetFileInfoA(
-            name, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_DISPLAYNAME));
+        HIMAGELIST icons = reinterpret_cast<HIMAGELIST>(
+            SHGetFileInfoA(name, 0, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_DISPLAYNAME));
         if (icons) {
             SystemImageList = icons;
             image = info.iIcon;
@@ -155,8 +155,8 @@ static void DrawDirectoryItem(const DRAWITEMSTRUCT& item)
                 name[2] = '\0';  // a drive shows as c:
         }
     }
-    auto draw = reinterpret_cast<ImageListDrawProc>(
-        FindSystemProcedure(ImageListDraw, "comctl32.dll", "ImageList_Draw"));
+    auto draw =
+        reinterpret_cast<ImageListDrawProc>(FindSystemProcedure(ImageListDraw, "comctl32.dll", "ImageList_Draw"));
     if (image >= 0 && SystemImageList && draw)
         draw(SystemImageList, image, dc, item.rcItem.left + indent + 3, item.rcItem.top + 1, ILD_TRANSPARENT);
     // GDI reads ANSI text in the system's code page, not the process's: the

@@ -10,7 +10,8 @@
 // dialog stays enabled while they are open, and what each exchanges with the
 // extraction driver.
 
-constexpr uint32_t PasswordTextSize = 2 * MaxPasswordLength + 1;  // two bytes a character in a double-byte code page
+// Two bytes a character in a double-byte code page.
+constexpr uint32_t PasswordTextSize = 2 * MaxPasswordLength + 1;
 extern char PasswordText[PasswordTextSize];  // written by the password prompt
 extern uint32_t PasswordLength;              // bytes in PasswordText, 0..PasswordTextSize - 1
 

@@ -1,4 +1,5 @@
 #include "fileio/FileIo.h"
+
 #include "fileio/FileCallLog.h"
 #include "fileio/Memory.h"
 

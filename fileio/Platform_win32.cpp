@@ -20,8 +20,8 @@ static FileHandle FromHandle(HANDLE handle)
 
 FileHandle OpenFileForReading(const char* path)
 {
-    return FromHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    return FromHandle(
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 FileHandle CreateOutputFile(const char* path, bool mustBeNew)

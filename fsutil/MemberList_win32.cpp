@@ -2,7 +2,7 @@
 
 #include "fileio/Memory.h"
 
-int32_t CurrentMemberItem;  // set by IsMemberSelected before any use
+int32_t CurrentMemberItem;      // set by IsMemberSelected before any use
 static uint32_t MappedMembers;  // ordinals below it have an entry in MemberItems
 // Entry per ordinal: the item's index plus 1, 0 for a member without an item.
 // Replaced by each listing; lives until the next one.

@@ -7,8 +7,8 @@
 // Why a member's name cannot be used even though its bytes were read.
 enum class NameFault : uint8_t {
     None,
-    NotUtf8,        // marked as UTF-8 (flag bit 11) but not valid UTF-8
-    NotInCodePage,  // holds a character the process's code page has no exact form for
+    NotUtf8,              // marked as UTF-8 (flag bit 11) but not valid UTF-8
+    NotInCodePage,        // holds a character the process's code page has no exact form for
     NotInSystemCodePage,  // not marked as UTF-8, and no valid text in the system's code page
 };
 

@@ -45,7 +45,7 @@ NameFault TakeStoredName(char* name, bool markedUtf8)
         return NameFault::NotUtf8;
     bool utf8Text = SystemCodePage != 0;
     if (markedUtf8 == utf8Text)
-        return NameFault::None;  // stored as the process's text
+        return NameFault::None;     // stored as the process's text
     WCHAR wide[Utf8NameLimit + 1];  // one UTF-16 unit per stored byte at most
     int count = MultiByteToWideChar(markedUtf8 ? CP_UTF8 : SystemCodePage, MB_ERR_INVALID_CHARS, name, -1, wide,
                                     Utf8NameLimit + 1);

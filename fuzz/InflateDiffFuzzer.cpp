@@ -133,7 +133,7 @@ void Compare(const ZlibResult& zlib, bool succeeded)
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

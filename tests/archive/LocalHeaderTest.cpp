@@ -84,7 +84,8 @@ TEST_F(ArchiveWalk, FindsEveryMemberOfAnInfoZipArchiveAndEndsAtTheCentralDirecto
     std::vector<std::string> names;
     for (const auto& m : walk.members)
         names.push_back(m.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"hello.txt", "docs/", "docs/readme.txt", "bin/", "bin/random.dat"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"hello.txt", "docs/", "docs/readme.txt", "bin/", "bin/random.dat"}));
     EXPECT_EQ(walk.end, WalkEnd::AtCentralDirectory);
     EXPECT_EQ(walk.members[0].start, StubSize);
     EXPECT_EQ(walk.members[2].header.method, 8);

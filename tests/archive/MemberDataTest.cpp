@@ -29,19 +29,19 @@ Bytes OverlappingStoredMembers(uint32_t count, const Bytes& tail)
         PutLittle(header, 10, 2);  // version needed
         PutLittle(header, 0, 2);   // flags
         PutLittle(header, MethodStored, 2);
-        PutLittle(header, 0, 4);   // time and date
+        PutLittle(header, 0, 4);  // time and date
         PutLittle(header, static_cast<uint32_t>(crc32(0, archive.data(), static_cast<uInt>(archive.size()))), 4);
-        PutLittle(header, 0, 4);   // compressed size
+        PutLittle(header, 0, 4);  // compressed size
         PutLittle(header, static_cast<uint32_t>(archive.size()), 4);
         PutLittle(header, static_cast<uint32_t>(name.size()), 2);
-        PutLittle(header, 0, 2);   // extra field
+        PutLittle(header, 0, 2);  // extra field
         header.insert(header.end(), name.begin(), name.end());
         archive.insert(archive.begin(), header.begin(), header.end());
     }
     return archive;
 }
 
-} // namespace
+}  // namespace
 
 TEST(MemberData, NoMemberWritesMoreThanItsUncompressedSize)
 {

@@ -64,7 +64,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(RealArchives, InfoZipAtEveryLevel)
 {
@@ -98,8 +98,8 @@ TEST_F(RealArchives, SevenZipZipCryptoMembersCheckTheCrcByte)
 {
     for (const char* method : {"-mx=0", "-mm=Deflate -mx=9"}) {
         SCOPED_TRACE(method);
-        std::string path =
-            Make(std::string("7zP") + method[4] + ".zip", std::string("7z a -tzip -psecret -mem=ZipCrypto ") + method);
+        std::string path = Make(std::string("7zP") + method[4] + ".zip",
+                                std::string("7z a -tzip -psecret -mem=ZipCrypto ") + method);
         std::vector<DecodedMember> members = DecodeArchive(path, "secret");
         ExpectAllMembersDecode(members, true);
         for (const DecodedMember& member : members)

@@ -61,9 +61,8 @@ TEST_F(Crc32, IgnoresSplitPoints)
 TEST_F(Crc32, EveryWayAgreesWithZlibOverLengthsAndSplits)
 {
     const bool multiply = CrcFoldsByMultiply;
-    const uint32_t lengths[] = {1,   2,   3,   7,    8,    15,   16,    31,    63,    64,    65,   79,
-                                80,  127, 128, 129,  255,  256,  300,   1000,  4095,  4096,  32767,
-                                32768, 32769, 100003};
+    const uint32_t lengths[] = {1,   2,   3,   7,   8,   15,  16,   31,   63,   64,    65,    79,    80,
+                                127, 128, 129, 255, 256, 300, 1000, 4095, 4096, 32767, 32768, 32769, 100003};
     for (bool useMultiply : {false, true}) {
         if (useMultiply && !multiply)
             continue;

@@ -19,8 +19,8 @@ namespace {
 // Data of the kinds a member holds, `size` bytes long.
 Bytes TextData(uint32_t size)
 {
-    static const char* words[] = {"the ", "archive ", "member ", "window ", "of ", "deflate ", "stream\n",
-                                  "and ", "bytes ", "0123 ", "Zelvix ", "extract, "};
+    static const char* words[] = {"the ",     "archive ", "member ", "window ", "of ",     "deflate ",
+                                  "stream\n", "and ",     "bytes ",  "0123 ",   "Zelvix ", "extract, "};
     Bytes bytes;
     uint32_t state = 12345;
     while (bytes.size() < size) {
@@ -37,7 +37,8 @@ Bytes BinaryData(uint32_t size)
     static const Bytes program = ReadWholeFile("/proc/self/exe");
     Bytes bytes;
     while (bytes.size() < size)
-        bytes.insert(bytes.end(), program.begin(), program.begin() + std::min<size_t>(program.size(), size - bytes.size()));
+        bytes.insert(bytes.end(), program.begin(),
+                     program.begin() + std::min<size_t>(program.size(), size - bytes.size()));
     return bytes;
 }
 
@@ -54,13 +55,20 @@ struct Variant {
     int level;
     int strategy;
 };
-const Variant Variants[] = {{"level 0", 0, Z_DEFAULT_STRATEGY},   {"level 1", 1, Z_DEFAULT_STRATEGY},
-                            {"level 2", 2, Z_DEFAULT_STRATEGY},   {"level 3", 3, Z_DEFAULT_STRATEGY},
-                            {"level 4", 4, Z_DEFAULT_STRATEGY},   {"level 5", 5, Z_DEFAULT_STRATEGY},
-                            {"level 6", 6, Z_DEFAULT_STRATEGY},   {"level 7", 7, Z_DEFAULT_STRATEGY},
-                            {"level 8", 8, Z_DEFAULT_STRATEGY},   {"level 9", 9, Z_DEFAULT_STRATEGY},
-                            {"Z_FIXED", 6, Z_FIXED},              {"Z_HUFFMAN_ONLY", 6, Z_HUFFMAN_ONLY},
-                            {"Z_RLE", 6, Z_RLE},                  {"Z_FILTERED", 6, Z_FILTERED}};
+const Variant Variants[] = {{"level 0", 0, Z_DEFAULT_STRATEGY},
+                            {"level 1", 1, Z_DEFAULT_STRATEGY},
+                            {"level 2", 2, Z_DEFAULT_STRATEGY},
+                            {"level 3", 3, Z_DEFAULT_STRATEGY},
+                            {"level 4", 4, Z_DEFAULT_STRATEGY},
+                            {"level 5", 5, Z_DEFAULT_STRATEGY},
+                            {"level 6", 6, Z_DEFAULT_STRATEGY},
+                            {"level 7", 7, Z_DEFAULT_STRATEGY},
+                            {"level 8", 8, Z_DEFAULT_STRATEGY},
+                            {"level 9", 9, Z_DEFAULT_STRATEGY},
+                            {"Z_FIXED", 6, Z_FIXED},
+                            {"Z_HUFFMAN_ONLY", 6, Z_HUFFMAN_ONLY},
+                            {"Z_RLE", 6, Z_RLE},
+                            {"Z_FILTERED", 6, Z_FILTERED}};
 
 void ExpectDecodesLikeZlib(const Bytes& data, const Bytes& stream)
 {
@@ -80,7 +88,7 @@ void ExpectDecodesLikeZlib(const Bytes& data, const Bytes& stream)
     EXPECT_EQ(result.writes.size(), (data.size() + 32767) / 32768);
 }
 
-} // namespace
+}  // namespace
 
 TEST(InflateDifferential, MatchesZlibOverDataKindsSizesAndEncoderSettings)
 {
@@ -166,7 +174,7 @@ std::vector<uint32_t> Lengths(uint32_t count, uint32_t length)
     return std::vector<uint32_t>(count, length);
 }
 
-} // namespace
+}  // namespace
 
 TEST(InflateStreams, DecodesSmallHandMadeStreams)
 {
@@ -186,9 +194,9 @@ TEST(InflateStreams, DecodesSmallHandMadeStreams)
 TEST(InflateStreams, BackReferencesFollowTheirDefinition)
 {
     const std::vector<std::vector<Piece>> cases = {
-        {{'a', 0}, {258, 1}},                         // one literal repeated: 259 bytes
-        {{'a', 0}, {3, 10}},                          // reaching before the first byte: zeros
-        {{'x', 0}, {5, 32768}, {'y', 0}, {10, 3}},    // distance 32,768 at the start: zeros
+        {{'a', 0}, {258, 1}},                       // one literal repeated: 259 bytes
+        {{'a', 0}, {3, 10}},                        // reaching before the first byte: zeros
+        {{'x', 0}, {5, 32768}, {'y', 0}, {10, 3}},  // distance 32,768 at the start: zeros
         {{'a', 0}, {'b', 0}, {'c', 0}, {7, 2}, {4, 7}, {258, 9}, {3, 258}},
     };
     for (const auto& pieces : cases) {
@@ -214,8 +222,8 @@ TEST(InflateStreams, DistancesAcrossTheWindowEdgeAndUpTo32768)
             writer.StoredBlock(false, Bytes(data.begin() + done, data.begin() + done + piece));
             done += piece;
         }
-        std::vector<Piece> pieces = {{20, 5},     {258, 32768}, {258, 32761}, {10, 32767}, {3, 32768},
-                                     {258, 1},    {100, 7},     {258, 32000}, {5, 3},      {258, 32768}};
+        std::vector<Piece> pieces = {{20, 5},  {258, 32768}, {258, 32761}, {10, 32767}, {3, 32768},
+                                     {258, 1}, {100, 7},     {258, 32000}, {5, 3},      {258, 32768}};
         WriteFixedPieces(writer, true, pieces);
         DecodeResult result = RunDecoder(Decoder::Inflate, writer.Finish());
         EXPECT_TRUE(result.succeeded);
@@ -284,7 +292,9 @@ TEST(InflateStreams, TwoFixedBlocksInOneMember)
     WriteFixedPieces(writer, true, {{'c', 0}, {4, 8}});
     DecodeResult result = RunDecoder(Decoder::Inflate, writer.Finish());
     EXPECT_TRUE(result.succeeded);
-    EXPECT_EQ(AsText(result.output), "abababa" "c" "abab");
+    EXPECT_EQ(AsText(result.output), "abababa"
+                                     "c"
+                                     "abab");
 }
 
 TEST(InflateDynamicBlocks, DecodeWithIncompleteOrSingleDistanceCodes)
@@ -299,7 +309,7 @@ TEST(InflateDynamicBlocks, DecodeWithIncompleteOrSingleDistanceCodes)
     struct DistanceCase {
         const char* behaviour;
         std::vector<uint32_t> lengths;
-        uint32_t symbol;   // distance symbol used: distance symbol + 1 for symbols 0..3
+        uint32_t symbol;  // distance symbol used: distance symbol + 1 for symbols 0..3
     };
     const DistanceCase cases[] = {
         {"one distance code of length 1", {1}, 0},
@@ -391,10 +401,10 @@ TEST(InflateDynamicBlocks, CodeLengthSequences)
         SCOPED_TRACE(leadingRepeat ? "leading 16" : "plain zeros");
         DeflateWriter writer;
         DynamicHeaderAsSent(writer, true, 258, 1, clLengths, literalSymbols(leadingRepeat));
-        writer.Code(0, 1);   // 'x'
-        writer.Code(3, 2);   // 257: length 3
-        writer.Code(0, 1);   // distance 1
-        writer.Code(2, 2);   // end of block
+        writer.Code(0, 1);  // 'x'
+        writer.Code(3, 2);  // 257: length 3
+        writer.Code(0, 1);  // distance 1
+        writer.Code(2, 2);  // end of block
         DecodeResult result = RunDecoder(Decoder::Inflate, writer.Finish());
         EXPECT_TRUE(result.succeeded);
         EXPECT_EQ(AsText(result.output), "xxxx");
@@ -410,8 +420,9 @@ TEST(InflateDynamicBlocks, CodeLengthSequences)
         SCOPED_TRACE(zeros.symbol == 17 ? "16 after 17" : "16 after 18");
         uint32_t run = zeros.symbol == 17 ? 3 + zeros.extra : 11 + zeros.extra;
         DeflateWriter writer;
-        DynamicHeaderAsSent(writer, true, 258, 1, repeatCode,
-                            {{18, 120 - 11}, {1, 0}, zeros, {16, 0}, {18, 135 - run - 3 - 11}, {2, 0}, {2, 0}, {1, 0}});
+        DynamicHeaderAsSent(
+            writer, true, 258, 1, repeatCode,
+            {{18, 120 - 11}, {1, 0}, zeros, {16, 0}, {18, 135 - run - 3 - 11}, {2, 0}, {2, 0}, {1, 0}});
         writer.Code(0, 1);  // 'x'
         writer.Code(3, 2);  // 257: length 3
         writer.Code(0, 1);  // distance 1
@@ -646,8 +657,7 @@ TEST(HuffmanTables, BothBuildersGiveTheVerdictOfTheCode)
         HuffmanEntry* root = nullptr;
         HuffmanEntry* chain = nullptr;
         uint32_t rootBits = 7;
-        EXPECT_EQ(BuildHuffmanTable(c.lengths.data(), n, n, nullptr, nullptr, root, chain, rootBits),
-                  c.verdict);
+        EXPECT_EQ(BuildHuffmanTable(c.lengths.data(), n, n, nullptr, nullptr, root, chain, rootBits), c.verdict);
         FreeHuffmanTables(chain);
         const uint32_t fastBits = 8;  // the smallest root a fast table may have
         std::vector<uint32_t> fast((1u << fastBits) + n * (1u << (MaxCodeLength - fastBits)));

@@ -64,7 +64,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(InputReader, NothingToReadGivesEndOfInputAndOneBits)
 {

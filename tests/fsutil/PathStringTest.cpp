@@ -121,17 +121,16 @@ TEST(StripLeadingBackslash, RemovesExactlyOne)
 TEST(IsUnsafeMemberName, AcceptsOrdinaryNames)
 {
     for (const char* name : {"readme.txt", "docs\\readme.txt", "\\rooted.txt", "a\\b\\c.txt", "..hidden",
-                             "file..txt", "CONFIG.SYS", "console.txt", "COM10", "LPT0.txt", "nul-ish",
-                             "dir\\", "a b\\c d.txt", ".profile", "ab\\c.txt", "COM\xB4"}) {
+                             "file..txt", "CONFIG.SYS", "console.txt", "COM10", "LPT0.txt", "nul-ish", "dir\\",
+                             "a b\\c d.txt", ".profile", "ab\\c.txt", "COM\xB4"}) {
         EXPECT_FALSE(IsUnsafeMemberName(name)) << name;
     }
 }
 
 TEST(IsUnsafeMemberName, RefusesNamesThatLeaveTheDestination)
 {
-    for (const char* name : {"\\\\server\\share\\x", "..\\evil.txt", "a\\..\\..\\evil.txt", "a\\..",
-                             "..", ". .\\x", "a\\...\\b", "a\\ \\b", "a\\.\\b",
-                             "a/../b"}) {
+    for (const char* name : {"\\\\server\\share\\x", "..\\evil.txt", "a\\..\\..\\evil.txt", "a\\..", "..",
+                             ". .\\x", "a\\...\\b", "a\\ \\b", "a\\.\\b", "a/../b"}) {
         EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::LeavesDestination) << name;
     }
     for (const char* name : {"C:\\Windows\\x.dll", "C:evil", "file.txt:stream"})
@@ -141,7 +140,8 @@ TEST(IsUnsafeMemberName, RefusesNamesThatLeaveTheDestination)
 TEST(IsUnsafeMemberName, RefusesCharactersNoFileNameMayHold)
 {
     // A wildcard would also make the existence test match other files.
-    for (const char* name : {"*.txt", "a?.txt", "dir\\<x>", "pipe|name", "quote\"d", "tab\there", "\x01", "unit\x1Fsep"}) {
+    for (const char* name :
+         {"*.txt", "a?.txt", "dir\\<x>", "pipe|name", "quote\"d", "tab\there", "\x01", "unit\x1Fsep"}) {
         EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::ReservedChar) << name;
     }
     EXPECT_FALSE(IsUnsafeMemberName("caf\xE9 cr\xE8me.txt"));  // ANSI letters beyond ASCII are fine
@@ -149,9 +149,9 @@ TEST(IsUnsafeMemberName, RefusesCharactersNoFileNameMayHold)
 
 TEST(IsUnsafeMemberName, RefusesDeviceNamesInAnyComponentAndCase)
 {
-    for (const char* name : {"CON", "con.txt", "a\\PRN\\b.txt", "Aux.log", "NUL", "nul.tar.gz", "COM1",
-                             "com9.txt", "LPT1", "lpt5.doc", "dir\\CON .txt", "CON \\x", "conin$",
-                             "CONOUT$.log", "COM\xB9", "lpt\xB2.txt", "com\xB3", "LPT\xB3.txt"}) {
+    for (const char* name : {"CON", "con.txt", "a\\PRN\\b.txt", "Aux.log", "NUL", "nul.tar.gz", "COM1", "com9.txt",
+                             "LPT1", "lpt5.doc", "dir\\CON .txt", "CON \\x", "conin$", "CONOUT$.log", "COM\xB9",
+                             "lpt\xB2.txt", "com\xB3", "LPT\xB3.txt"}) {
         EXPECT_EQ(WhyUnsafeMemberName(name), UnsafeName::Device) << name;
     }
 }
@@ -168,8 +168,8 @@ protected:
     void TearDown() override { SetLeadByteRanges(nullptr, 0); }
 };
 
-const std::string Table = "\x95\x5C";      // 表
-const std::string So = "\x83\x5C";         // ソ
+const std::string Table = "\x95\x5C";                      // 表
+const std::string So = "\x83\x5C";                         // ソ
 const std::string Timetable = "\x8E\x9E\x8D\x8F" + Table;  // 時刻表
 
 TEST_F(CodePage932, TrailBackslashesAreNeverSeparators)
@@ -206,12 +206,13 @@ TEST_F(CodePage932, NamePartIsNeverCutInsideACharacter)
 
 TEST_F(CodePage932, TheUnsafeNameCheckReadsWholeCharacters)
 {
-    for (const std::string& name : {Table + ".txt", "docs\\" + So + "\\" + Table + "\\CON" + Table,
-                                    Timetable + "\\readme.txt", std::string("\x83\x7C.txt") /* ポ: second byte is | */}) {
+    for (const std::string& name :
+         {Table + ".txt", "docs\\" + So + "\\" + Table + "\\CON" + Table, Timetable + "\\readme.txt",
+          std::string("\x83\x7C.txt") /* ポ: second byte is | */}) {
         EXPECT_FALSE(IsUnsafeMemberName(name.c_str())) << name;
     }
-    for (const std::string& name : {Table + "\\..\\..\\evil.txt", "..\\" + Table, So + "\\CON.txt",
-                                    Table + ":stream", Table + "\\*.txt"}) {
+    for (const std::string& name :
+         {Table + "\\..\\..\\evil.txt", "..\\" + Table, So + "\\CON.txt", Table + ":stream", Table + "\\*.txt"}) {
         EXPECT_TRUE(IsUnsafeMemberName(name.c_str())) << name;
     }
 }
@@ -262,16 +263,21 @@ std::string Repeated(const std::string& text, int times)
 // Limits count UTF-16 units: 255 in a component, whatever the bytes.
 TEST_F(Utf8Text, NamePartKeepsTwoHundredFiftyFiveUnitsAndWholeCharacters)
 {
-    const std::string japanese = "\xE8\xA1\xA8";  // 表: 3 bytes, 1 unit
+    const std::string japanese = "\xE8\xA1\xA8";   // 表: 3 bytes, 1 unit
     const std::string emoji = "\xF0\x9F\x98\x80";  // 😀: 4 bytes, 2 units
-    struct Case { const char* behaviour; std::string name; std::string kept; };
+    struct Case {
+        const char* behaviour;
+        std::string name;
+        std::string kept;
+    };
     const Case cases[] = {
         {"100 Japanese characters are kept whole", Repeated(japanese, 100), Repeated(japanese, 100)},
         {"255 Japanese characters are kept", Repeated(japanese, 255), Repeated(japanese, 255)},
         {"the 256th is cut", Repeated(japanese, 256), Repeated(japanese, 255)},
         {"a 4-byte character that ends at unit 255", "a" + Repeated(japanese, 252) + emoji,
          "a" + Repeated(japanese, 252) + emoji},
-        {"a 4-byte character that would end at unit 256", Repeated(japanese, 254) + emoji, Repeated(japanese, 254)},
+        {"a 4-byte character that would end at unit 256", Repeated(japanese, 254) + emoji,
+         Repeated(japanese, 254)},
         {"a byte that starts no character counts as one", std::string("\xFF") + Repeated("a", 300),
          "\xFF" + Repeated("a", 254)},
     };
@@ -291,9 +297,16 @@ TEST_F(Utf8Text, NamePartKeepsTwoHundredFiftyFiveUnitsAndWholeCharacters)
 // characters U+00B9, U+00B2 and U+00B3, whatever code page a name came from.
 TEST_F(Utf8Text, TheUnsafeNameCheckDecidesOnCharacters)
 {
-    struct Case { const char* behaviour; const char* name; UnsafeName expected; };
+    struct Case {
+        const char* behaviour;
+        const char* name;
+        UnsafeName expected;
+    };
     const Case cases[] = {
-        {"fullwidth reverse solidus between dots", "..\xEF\xBC\xBC..\xEF\xBC\xBC" "evil.txt", UnsafeName::None},
+        {"fullwidth reverse solidus between dots",
+         "..\xEF\xBC\xBC..\xEF\xBC\xBC"
+         "evil.txt",
+         UnsafeName::None},
         {"division slash between dots", "sub\\..\xE2\x88\x95..\xE2\x88\x95x.txt", UnsafeName::None},
         {"Cyrillic, Greek, emoji", "\xD0\x9F\\\xCE\xB5\\\xF0\x9F\x98\x80.txt", UnsafeName::None},
         {"COM with superscript one", "COM\xC2\xB9.txt", UnsafeName::Device},

@@ -25,7 +25,10 @@ const Utf8Case Utf8Cases[] = {
     {"surrogate", "\xED\xA0\x80", false},
     {"past U+10FFFF", "\xF4\x90\x80\x80", false},
     {"cut short at the end", "ab\xE8\xA1", false},
-    {"lead byte before ASCII", "\xE8" "a\xA8", false},
+    {"lead byte before ASCII",
+     "\xE8"
+     "a\xA8",
+     false},
 };
 
 TEST(Utf8, AcceptsShortestFormsOnly)

@@ -35,9 +35,10 @@ std::vector<DecodedMember> DecodeArchive(const std::string& path, const char* pa
             uint8_t check[2 * EncryptionHeaderSize];
             SeekFileTo(ArchiveFile, static_cast<uint32_t>(layout.dataOffset));
             ReadFromFile(ArchiveFile, check + EncryptionHeaderSize, EncryptionHeaderSize);
-            uint32_t timeAndDate = header.modificationTime | (static_cast<uint32_t>(header.modificationDate) << 16);
-            member.passwordAccepted =
-                CheckEncryptionHeader(check, EncryptionHeaderSize, header.flags, password, timeAndDate, header.crc32);
+            uint32_t timeAndDate =
+                header.modificationTime | (static_cast<uint32_t>(header.modificationDate) << 16);
+            member.passwordAccepted = CheckEncryptionHeader(check, EncryptionHeaderSize, header.flags, password,
+                                                            timeAndDate, header.crc32);
         }
         if (member.passwordAccepted && (header.method == MethodStored || header.method == MethodDeflated)) {
             std::string outputPath = dir / ("member" + std::to_string(members.size()));

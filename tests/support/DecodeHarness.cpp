@@ -52,7 +52,8 @@ DecodeResult RunDecoder(Decoder decoder, const Bytes& data, const DecodeSetup& s
     header.flags = setup.flags;
     header.method = decoder == Decoder::Inflate ? MethodDeflated : MethodStored;
     header.compressedSize = static_cast<uint32_t>(declared) + (encrypted ? EncryptionHeaderSize : 0);
-    header.uncompressedSize = decoder == Decoder::Inflate ? setup.uncompressedSize : static_cast<uint32_t>(declared);
+    header.uncompressedSize =
+        decoder == Decoder::Inflate ? setup.uncompressedSize : static_cast<uint32_t>(declared);
 
     DecodeResult result;
     ArchiveFile = OpenFileForReading((dir / "archive").c_str());

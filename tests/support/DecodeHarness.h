@@ -15,22 +15,22 @@ enum class Decoder { Inflate, CopyStored };
 constexpr int32_t UseDataSize = INT32_MIN;
 
 struct DecodeSetup {
-    int32_t declared = UseDataSize;  // InputRemaining on entry
-    uint16_t flags = 0;             // the local header's flags
+    int32_t declared = UseDataSize;           // InputRemaining on entry
+    uint16_t flags = 0;                       // the local header's flags
     uint32_t uncompressedSize = 0xFFFFFFFFu;  // a deflated member's; a stored one's is `declared`
-    const CipherKeySet* keys = nullptr;  // CipherKeys on entry, for encrypted data
-    std::string outputPath;         // where to write; empty for a temporary file
-    uint32_t fileSizeLimit = 0;     // nonzero: no file may grow past it while decoding (RLIMIT_FSIZE)
+    const CipherKeySet* keys = nullptr;       // CipherKeys on entry, for encrypted data
+    std::string outputPath;                   // where to write; empty for a temporary file
+    uint32_t fileSizeLimit = 0;               // nonzero: no file may grow past it while decoding (RLIMIT_FSIZE)
 };
 
 struct DecodeResult {
     Bytes output;
-    bool succeeded = false;          // decoded whole (the CRC-32 is left to the caller)
-    uint32_t outputCrc = 0;          // OutputCrc as the decoder left it
-    std::vector<uint32_t> reads;     // counts asked of ArchiveFile, in order
-    std::vector<uint32_t> writes;    // counts handed to OutputFile, in order
-    int32_t remaining = 0;           // InputRemaining afterwards
-    int64_t consumed = 0;            // how far ArchiveFile moved from the data's start
+    bool succeeded = false;        // decoded whole (the CRC-32 is left to the caller)
+    uint32_t outputCrc = 0;        // OutputCrc as the decoder left it
+    std::vector<uint32_t> reads;   // counts asked of ArchiveFile, in order
+    std::vector<uint32_t> writes;  // counts handed to OutputFile, in order
+    int32_t remaining = 0;         // InputRemaining afterwards
+    int64_t consumed = 0;          // how far ArchiveFile moved from the data's start
 };
 
 DecodeResult RunDecoder(Decoder decoder, const Bytes& data, const DecodeSetup& setup = DecodeSetup());

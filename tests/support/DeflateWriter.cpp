@@ -7,10 +7,10 @@ static const uint32_t LengthBases[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13
                                          31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 static const uint32_t LengthExtras[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-static const uint32_t DistanceBases[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                           33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+static const uint32_t DistanceBases[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                           33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                            1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-static const uint32_t DistanceExtras[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+static const uint32_t DistanceExtras[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 void DeflateWriter::Bits(uint32_t value, uint32_t count)

@@ -13,8 +13,8 @@ public:
     void Code(uint32_t code, uint32_t length);
     void AlignToByte();
     // Fixed-code symbols.
-    void FixedLiteral(uint32_t symbol);               // 0..287
-    void FixedDistance(uint32_t symbol);              // 0..31
+    void FixedLiteral(uint32_t symbol);   // 0..287
+    void FixedDistance(uint32_t symbol);  // 0..31
     // A fixed-code match: length 3..258, distance 1..32,768.
     void FixedMatch(uint32_t length, uint32_t distance);
     // Stored block: header, alignment, LEN and NLEN, the bytes.

@@ -39,7 +39,8 @@ std::string WhyStubRefusesMember(const WalkedMember& member)
     case Undecodable::None:
         break;
     case Undecodable::Method:
-        return "compression method " + std::to_string(header.method) + "; the stub extracts stored and deflated only";
+        return "compression method " + std::to_string(header.method) +
+               "; the stub extracts stored and deflated only";
     case Undecodable::StrongEncryption:
         return "its flags mark strong encryption (bit 6); the stub decrypts the traditional cipher only";
     case Undecodable::NameNotUtf8:
@@ -124,10 +125,12 @@ uint32_t FindWalkStart(const OpenArchive& archive, const ParsedCommandLine& pars
     uint64_t first = FirstMemberOffset(archive.path);
     if (first != 0 && first != StubSize && first < archive.size) {
         std::string offset = std::to_string(first);
-        throw CommandError(ExitDataError, archive.path + ": a ZIP archive whose first member is at offset " + offset +
-                                              ", not at its start nor after the stub; 'mksfx convert " +
-                                              archive.path + " -o OUT.exe' makes a self-extracting archive of it, "
-                                              "--offset " + offset + " reads it as it is");
+        throw CommandError(ExitDataError, archive.path + ": a ZIP archive whose first member is at offset " +
+                                              offset + ", not at its start nor after the stub; 'mksfx convert " +
+                                              archive.path +
+                                              " -o OUT.exe' makes a self-extracting archive of it, "
+                                              "--offset " +
+                                              offset + " reads it as it is");
     }
     if (archive.size < StubSize)
         throw CommandError(ExitDataError, archive.path + ": neither a ZIP archive nor a self-extracting archive");
@@ -179,4 +182,3 @@ std::string TakeSingleOperand(const ParsedCommandLine& parsed, const std::string
         ThrowUsage(command, parsed.operands.empty() ? "no archive given" : "one archive at a time");
     return parsed.operands[0];
 }
-

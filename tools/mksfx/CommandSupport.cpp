@@ -120,7 +120,8 @@ Bytes LoadStub(const ParsedCommandLine& parsed, const std::string& command)
     if (stub.size() < 2 || stub[0] != 'M' || stub[1] != 'Z')
         throw CommandError(ExitDataError, origin + ": not a Windows executable");
     if (CarriesSignature(stub))
-        throw CommandError(ExitDataError, origin + ": the stub is signed (its certificate table is set), and "
+        throw CommandError(ExitDataError, origin +
+                                              ": the stub is signed (its certificate table is set), and "
                                               "the archive appended to it would break the signature; sign the "
                                               "finished self-extracting archive instead");
     if (stub.size() != StubSize)
@@ -166,4 +167,3 @@ std::string TakePassword(const ParsedCommandLine& parsed, bool confirm)
     }
     return password;
 }
-

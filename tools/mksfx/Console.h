@@ -9,9 +9,9 @@
 // for both reasons, extract exits with ExitFileError.
 enum ExitCode : int {
     ExitSuccess = 0,
-    ExitDataError = 1,    // a member failed, the archive is damaged or holds what the stub cannot extract
-    ExitUsageError = 2,   // the command line is wrong
-    ExitFileError = 3,    // a file or directory could not be opened, read, created or written
+    ExitDataError = 1,   // a member failed, the archive is damaged or holds what the stub cannot extract
+    ExitUsageError = 2,  // the command line is wrong
+    ExitFileError = 3,   // a file or directory could not be opened, read, created or written
     ExitOutOfMemory = 4,
 };
 

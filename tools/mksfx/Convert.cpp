@@ -1,4 +1,5 @@
 #include "tools/mksfx/Commands.h"
+
 #include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
 #include "tools/mksfx/MemberCheck.h"
@@ -15,9 +16,8 @@
 namespace {
 
 const std::vector<OptionSpec> ConvertOptions = {
-    {"output", 'o', true},   {"skip-unsupported", 0, false}, {"stub", 0, true},
-    {"password", 'P', true}, {"password-file", 0, true},     {"quiet", 'q', false},
-    {"verbose", 'v', false},
+    {"output", 'o', true},      {"skip-unsupported", 0, false}, {"stub", 0, true},       {"password", 'P', true},
+    {"password-file", 0, true}, {"quiet", 'q', false},          {"verbose", 'v', false},
 };
 
 // Locates every member's data and decodes it with the stub's own decoders, as
@@ -110,9 +110,10 @@ int RunConvert(const std::vector<std::string>& words)
         }
     }
     if (refused)
-        throw CommandError(ExitDataError, source.path + ": the stub cannot extract " +
-                                              (refused == 1 ? "this member; --skip-unsupported leaves it out"
-                                                            : "these members; --skip-unsupported leaves them out"));
+        throw CommandError(ExitDataError,
+                           source.path + ": the stub cannot extract " +
+                               (refused == 1 ? "this member; --skip-unsupported leaves it out"
+                                             : "these members; --skip-unsupported leaves them out"));
     if (kept.empty())
         throw CommandError(ExitDataError, source.path + ": no members that the stub can extract");
 

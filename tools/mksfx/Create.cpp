@@ -1,4 +1,5 @@
 #include "tools/mksfx/Commands.h"
+
 #include "tools/mksfx/CommandSupport.h"
 #include "tools/mksfx/Console.h"
 
@@ -75,7 +76,8 @@ public:
                 return Unreadable(path + ": a symbolic link to nothing (" + SystemErrorText(error) + ")");
             return Unreadable("cannot read " + path + ": " + SystemErrorText(error));
         }
-        if (writer.IsOwnFile(info) || (outputExists && info.st_dev == output.st_dev && info.st_ino == output.st_ino)) {
+        if (writer.IsOwnFile(info) ||
+            (outputExists && info.st_dev == output.st_dev && info.st_ino == output.st_ino)) {
             ReportWarning(path + " is the archive being written; left out");
             return;
         }
@@ -161,12 +163,13 @@ time_t ParseTime(const std::string& text)
     const char* c = text.c_str();
     bool read = (std::sscanf(c, "%4d-%2d-%2d%n", &year, &month, &day, &length) == 3 && length == whole) ||
                 (length = -1, std::sscanf(c, "%4d-%2d-%2d%c%2d:%2d%n", &year, &month, &day, &separator, &hour,
-                                          &minute, &length) == 6 && length == whole) ||
+                                          &minute, &length) == 6 &&
+                                  length == whole) ||
                 (length = -1, std::sscanf(c, "%4d-%2d-%2d%c%2d:%2d:%2d%n", &year, &month, &day, &separator, &hour,
-                                          &minute, &second, &length) == 7 && length == whole);
-    if (!read || (separator != ' ' && separator != 'T') ||
-        month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 || minute < 0 || minute > 59 ||
-        second < 0 || second > 59)
+                                          &minute, &second, &length) == 7 &&
+                                  length == whole);
+    if (!read || (separator != ' ' && separator != 'T') || month < 1 || month > 12 || day < 1 || day > 31 ||
+        hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
         ThrowUsage("create", "cannot read the time '" + text + "' (use @SECONDS or 'YYYY-MM-DD HH:MM:SS')");
     parts.tm_year = year - 1900;
     parts.tm_mon = month - 1;
@@ -229,10 +232,9 @@ struct CompressorDeleter {
 };
 
 const std::vector<OptionSpec> CreateOptions = {
-    {"output", 'o', true},   {"directory", 'C', true},      {"level", 0, true},
-    {"store", 0, false},     {"password", 'P', true},       {"password-prompt", 'e', false},
-    {"password-file", 0, true}, {"mtime", 0, true},         {"stub", 0, true},
-    {"quiet", 'q', false},   {"verbose", 'v', false},
+    {"output", 'o', true},   {"directory", 'C', true},        {"level", 0, true},         {"store", 0, false},
+    {"password", 'P', true}, {"password-prompt", 'e', false}, {"password-file", 0, true}, {"mtime", 0, true},
+    {"stub", 0, true},       {"quiet", 'q', false},           {"verbose", 'v', false},
 };
 
 }  // namespace
@@ -335,7 +337,8 @@ int RunCreate(const std::vector<std::string>& words)
                                               "; " + DescribeFileSizeLimit());
     if (items.size() > MaxEntryCount)
         throw CommandError(ExitDataError, "too many members: " + std::to_string(items.size()) + " (at most " +
-                                              std::to_string(MaxEntryCount) + ", the archive has no Zip64 records)");
+                                              std::to_string(MaxEntryCount) +
+                                              ", the archive has no Zip64 records)");
     std::vector<std::string> names;
     for (const InputItem& item : items)
         names.push_back(item.name);
@@ -411,14 +414,15 @@ int RunCreate(const std::vector<std::string>& words)
         writer.WriteData(payload, payloadSize);
         if (OutputLevel == Verbosity::Verbose) {
             unsigned saved = data.empty() ? 0 : static_cast<unsigned>(100 - (payloadSize * 100) / data.size());
-            SayVerbose("  adding: " + item.name + " (" + (entry.method == MethodDeflated ? "deflated " : "stored ") +
+            SayVerbose("  adding: " + item.name + " (" +
+                       (entry.method == MethodDeflated ? "deflated " : "stored ") +
                        std::to_string(entry.method == MethodDeflated ? saved : 0) + "%" +
                        (password.empty() ? "" : ", encrypted") + ")");
         }
         progress.Advance(item.size);
     }
     writer.Commit({});
-    Say(outputPath + ": " + std::to_string(items.size()) + " members, " + DescribeSize(totalBytes) + " packed into " +
-        DescribeSize(writer.Position()));
+    Say(outputPath + ": " + std::to_string(items.size()) + " members, " + DescribeSize(totalBytes) +
+        " packed into " + DescribeSize(writer.Position()));
     return ExitSuccess;
 }

@@ -16,9 +16,9 @@
 namespace {
 
 const std::vector<OptionSpec> ExtractOptions = {
-    {"directory", 'd', true}, {"junk-paths", 'j', false}, {"overwrite", 0, false},
-    {"skip-existing", 0, false}, {"password", 'P', true}, {"password-file", 0, true},
-    {"offset", 0, true},      {"quiet", 'q', false},      {"verbose", 'v', false},
+    {"directory", 'd', true},    {"junk-paths", 'j', false}, {"overwrite", 0, false},
+    {"skip-existing", 0, false}, {"password", 'P', true},    {"password-file", 0, true},
+    {"offset", 0, true},         {"quiet", 'q', false},      {"verbose", 'v', false},
 };
 
 // An errno that a failed write of the output leaves: the member failed for
@@ -233,7 +233,8 @@ int RunExtract(const std::vector<std::string>& words)
                     return;
                 }
                 if (!parsed.Has("overwrite"))
-                    return fail(path + " exists (--overwrite replaces it, --skip-existing keeps it)", ExitFileError);
+                    return fail(path + " exists (--overwrite replaces it, --skip-existing keeps it)",
+                                ExitFileError);
                 if (S_ISDIR(existing.st_mode))
                     return fail(path + " is a directory", ExitFileError);
             }

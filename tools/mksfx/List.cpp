@@ -58,10 +58,11 @@ int RunList(const std::vector<std::string>& words)
             if (quiet) {
                 std::printf("%s\n", EscapeForTerminal(member.name).c_str());
             } else if (verbose) {
-                unsigned ratio = header.uncompressedSize
-                                     ? static_cast<unsigned>(100 - uint64_t(header.compressedSize) * 100 /
-                                                                       std::max<uint32_t>(header.uncompressedSize, 1))
-                                     : 0;
+                unsigned ratio =
+                    header.uncompressedSize
+                        ? static_cast<unsigned>(100 - uint64_t(header.compressedSize) * 100 /
+                                                          std::max<uint32_t>(header.uncompressedSize, 1))
+                        : 0;
                 if (header.compressedSize > header.uncompressedSize)
                     ratio = 0;
                 const char* method = header.method == MethodStored     ? "Stored"
@@ -75,8 +76,8 @@ int RunList(const std::vector<std::string>& words)
             }
             if (!member.refusal.empty()) {
                 ++refused;
-                problems.push_back(archive.path + ": member " + member.name + ": the stub cannot extract it: " +
-                                   member.refusal);
+                problems.push_back(archive.path + ": member " + member.name +
+                                   ": the stub cannot extract it: " + member.refusal);
             }
         });
     } catch (const CommandError&) {
@@ -99,4 +100,3 @@ int RunList(const std::vector<std::string>& words)
     reportProblems();
     return refused ? ExitDataError : ExitSuccess;
 }
-

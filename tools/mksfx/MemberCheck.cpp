@@ -80,4 +80,3 @@ std::string CheckMemberData(uint32_t start, const LocalFileHeader& header, const
     }
     return DecodeMember(member, output);
 }
-

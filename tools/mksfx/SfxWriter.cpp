@@ -435,13 +435,15 @@ std::vector<std::string> DescribeNameClashes(const std::vector<std::string>& nam
         if (name.empty() || name.back() == '/' || name.back() == '\\')
             continue;
         if (!seen.insert(name).second && reported.insert("=" + name).second)
-            clashes.push_back("member " + name + " is stored twice; the stub extracts both to one file "
+            clashes.push_back("member " + name +
+                              " is stored twice; the stub extracts both to one file "
                               "(it asks before replacing)");
         std::string folded = FoldedName(name);
         const std::string& first = files.at(folded);
         if (first != name && reported.insert(folded).second)
-            clashes.push_back("members " + first + " and " + name +
-                              " differ only in case; on Windows they are one file (the stub asks before replacing)");
+            clashes.push_back(
+                "members " + first + " and " + name +
+                " differ only in case; on Windows they are one file (the stub asks before replacing)");
         auto folder = folders.find(folded);
         if (folder != folders.end() && reported.insert(folded + "/").second)
             clashes.push_back("member " + name + " is a file and " + folder->second +

@@ -1,6 +1,6 @@
 #pragma once
-#include <cstdint>
 #include <csignal>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <sys/stat.h>

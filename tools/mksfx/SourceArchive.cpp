@@ -42,15 +42,24 @@ Bytes WithoutZip64Blocks(const Bytes& extra, bool* hadZip64)
 std::string MethodName(uint16_t method)
 {
     switch (method) {
-    case 1: return "shrunk";
-    case 6: return "imploded";
-    case 9: return "deflate64";
-    case 12: return "bzip2";
-    case 14: return "LZMA";
-    case 93: return "zstd";
-    case 95: return "xz";
-    case 98: return "PPMd";
-    default: return "method " + std::to_string(method);
+    case 1:
+        return "shrunk";
+    case 6:
+        return "imploded";
+    case 9:
+        return "deflate64";
+    case 12:
+        return "bzip2";
+    case 14:
+        return "LZMA";
+    case 93:
+        return "zstd";
+    case 95:
+        return "xz";
+    case 98:
+        return "PPMd";
+    default:
+        return "method " + std::to_string(method);
     }
 }
 
@@ -81,7 +90,8 @@ std::string WhyMemberIsRefused(const SourceMember& member)
     if ((entry.flags & FlagEncrypted) && (entry.flags & FlagMaskedHeaders))
         return "it uses strong encryption; the stub knows only the traditional ZIP encryption";
     if (entry.method == MethodStored &&
-        entry.compressedSize != entry.uncompressedSize + ((entry.flags & FlagEncrypted) ? EncryptionHeaderSize : 0))
+        entry.compressedSize !=
+            entry.uncompressedSize + ((entry.flags & FlagEncrypted) ? EncryptionHeaderSize : 0))
         return "its stored sizes disagree";
     if (entry.compressedSize > MaxMemberDataSize || entry.uncompressedSize > MaxMemberDataSize)
         return "it is 2 GiB or larger, more than the stub can extract";
@@ -168,7 +178,8 @@ std::vector<SourceMember> ReadCentralDirectory(const SourceArchive& source, Byte
             found = at;
     }
     if (found < 0)
-        throw CommandError(ExitDataError, source.path + ": not a ZIP archive (no end of central directory record)");
+        throw CommandError(ExitDataError,
+                           source.path + ": not a ZIP archive (no end of central directory record)");
     const uint8_t* end = &tail[found];
     uint64_t endOffset = tailStart + static_cast<uint64_t>(found);
     uint16_t disk = GetLittle16(end + 4), directoryDisk = GetLittle16(end + 6);
@@ -176,7 +187,8 @@ std::vector<SourceMember> ReadCentralDirectory(const SourceArchive& source, Byte
     uint32_t directorySize = GetLittle32(end + 12), directoryOffset = GetLittle32(end + 16);
     uint16_t commentLength = GetLittle16(end + 20);
     archiveComment->assign(end + EndRecordSize,
-                           end + EndRecordSize + std::min<uint64_t>(commentLength, tailSize - found - EndRecordSize));
+                           end + EndRecordSize +
+                               std::min<uint64_t>(commentLength, tailSize - found - EndRecordSize));
     bool zip64Locator = false;
     if (endOffset >= 20) {
         uint8_t locator[4];
@@ -252,7 +264,8 @@ void LocateMemberData(const SourceArchive& source, SourceMember& member)
 {
     ZipEntry& entry = member.entry;
     uint8_t local[LocalHeaderSize];
-    if (!source.ReadAt(member.localHeaderOffset, local, sizeof local) || GetLittle32(local) != LocalHeaderSignature)
+    if (!source.ReadAt(member.localHeaderOffset, local, sizeof local) ||
+        GetLittle32(local) != LocalHeaderSignature)
         throw Damaged(source, "member " + entry.name + " has no local header where the central directory says");
     LocalFileHeader header = DecodeLocalHeader(local, LocalHeaderSize);
     member.sourceHeader = header;

@@ -39,7 +39,10 @@ private:
 // Bytes that the caller keeps alive.
 class SourceBytes : public SourceArchive {
 public:
-    SourceBytes(const std::string& path, const uint8_t* bytes, size_t size) : SourceArchive(path, size), bytes(bytes) {}
+    SourceBytes(const std::string& path, const uint8_t* bytes, size_t size)
+        : SourceArchive(path, size), bytes(bytes)
+    {
+    }
     bool ReadAt(uint64_t offset, uint8_t* out, size_t count) const override;
 
 private:

@@ -88,8 +88,9 @@ int RunTest(const std::vector<std::string>& words)
     close(static_cast<int>(sink));
     std::string disagreement = CentralDirectoryDisagreement(archive.path, walked);
     if (!disagreement.empty())
-        ReportWarning(archive.path + ": " + disagreement + "; the stub never reads it, but unzip, 7-Zip and "
-                                                          "other archivers may refuse the file");
+        ReportWarning(archive.path + ": " + disagreement +
+                      "; the stub never reads it, but unzip, 7-Zip and "
+                      "other archivers may refuse the file");
     if (failed) {
         ReportError(archive.path + ": " + std::to_string(failed) + " of " + std::to_string(count) +
                     " members failed");
@@ -103,4 +104,3 @@ int RunTest(const std::vector<std::string>& words)
     Say(archive.path + ": " + std::to_string(count) + " members OK");
     return ExitSuccess;
 }
-

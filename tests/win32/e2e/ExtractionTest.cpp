@@ -21,9 +21,21 @@ const char OverwriteCaption[] = "Confirm overwrite of...";
 const char ArchiveErrorCaption[] = "Archive error..";
 const char UnableCaption[] = "Unable to extract...";
 enum {
-    PathField = 101, RestoreDirs = 401, MemberList = 301, Confirm = 503, Overwrite = 501, Skip = 502,
-    SelectAll = 121, UnselectAll = 122, ExtractButton = 1, ExitButton = 2, Status = 601,
-    PromptField = 101, DontAskAgain = 401, Yes = 1, No = 2
+    PathField = 101,
+    RestoreDirs = 401,
+    MemberList = 301,
+    Confirm = 503,
+    Overwrite = 501,
+    Skip = 502,
+    SelectAll = 121,
+    UnselectAll = 122,
+    ExtractButton = 1,
+    ExitButton = 2,
+    Status = 601,
+    PromptField = 101,
+    DontAskAgain = 401,
+    Yes = 1,
+    No = 2
 };
 
 std::string Upper(std::string text)
@@ -469,8 +481,8 @@ TEST_F(Extraction, CodePage932NamesLandInsideAFolderEndingInATrailBackslash)
         EXPECT_EQ(extracted, expected);
         FileMap everything = FilesUnder(session->WorkDirectory());
         EXPECT_EQ(everything.size(), FilesUnder(outDir).size() + 1) << "nothing beside the folder";
-        EXPECT_FALSE(Exists(session->WorkFile("\x8E\x9E\x8D\x8F")));               // 時刻
-        EXPECT_FALSE(Exists(outDir + "\\\x88\xEA\x97\x97"));                       // 一覧
+        EXPECT_FALSE(Exists(session->WorkFile("\x8E\x9E\x8D\x8F")));  // 時刻
+        EXPECT_FALSE(Exists(outDir + "\\\x88\xEA\x97\x97"));          // 一覧
         session->Close();
         EXPECT_EQ(session->WaitForExit(), 0u);
     }
@@ -647,7 +659,7 @@ TEST_F(Extraction, NoAfterTheModeChangedUnderThePromptStillKeepsTheFile)
     WriteWholeFile(outDir + "\\b.txt", "mine");
     WriteWholeFile(outDir + "\\a.txt", "mine");
     ASSERT_TRUE(session->Click(ExtractButton));
-    Answer(OverwriteCaption, Yes);  // b.txt
+    Answer(OverwriteCaption, Yes);                                 // b.txt
     ASSERT_NE(session->WaitForDialog(OverwriteCaption), nullptr);  // a.txt
     ASSERT_TRUE(session->Click(Overwrite));
     Answer(OverwriteCaption, No);
@@ -743,8 +755,8 @@ TEST_F(Extraction, WhatCannotBeReplacedFailsBeforeDecodingAndIsKept)
 {
     // Overwrite mode, flat.exe (b.txt, a.txt, C.txt), with a.txt already there
     // as a folder, or as a file that CREATE_ALWAYS would refuse.
-    for (DWORD attributes : {DWORD{FILE_ATTRIBUTE_DIRECTORY}, DWORD{FILE_ATTRIBUTE_HIDDEN},
-                             DWORD{FILE_ATTRIBUTE_READONLY}}) {
+    for (DWORD attributes :
+         {DWORD{FILE_ATTRIBUTE_DIRECTORY}, DWORD{FILE_ATTRIBUTE_HIDDEN}, DWORD{FILE_ATTRIBUTE_READONLY}}) {
         SCOPED_TRACE(attributes);
         Start("flat.exe");
         CreateDirectoryA(outDir.c_str(), nullptr);
@@ -766,7 +778,8 @@ TEST_F(Extraction, WhatCannotBeReplacedFailsBeforeDecodingAndIsKept)
         ASSERT_TRUE(session->DismissMessageBox("Couldn't open..."));
         WaitForStatus(FailureSummary);
         EXPECT_EQ(GetFileAttributesA(target.c_str()) & attributes, attributes);
-        SetFileAttributesA(target.c_str(), attributes == FILE_ATTRIBUTE_DIRECTORY ? attributes : FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA(target.c_str(),
+                           attributes == FILE_ATTRIBUTE_DIRECTORY ? attributes : FILE_ATTRIBUTE_NORMAL);
         before["C.txt"] = "sea";
         EXPECT_EQ(FilesUnder(outDir), before);
         session->Close();
@@ -779,7 +792,7 @@ TEST_F(Extraction, ExitDuringAPromptWaitsForThePassToEnd)
     Start("encrypted-single.exe");
     ASSERT_TRUE(session->Click(ExtractButton));
     ASSERT_NE(session->WaitForDialog(PasswordCaption), nullptr);
-    ASSERT_TRUE(session->Command(ExitButton));  // the main dialog stays enabled while the prompt is open
+    ASSERT_TRUE(session->Command(ExitButton));     // the main dialog stays enabled while the prompt is open
     ASSERT_TRUE(session->Command(ExtractButton));  // ignored: a pass is running
     Sleep(500);
     EXPECT_EQ(session->HasExited(), false);
@@ -852,7 +865,8 @@ TEST_F(Extraction, UndecodableMembersAreCheckedAfterTheOverwriteDecisionWithoutA
     WriteWholeFile(outDir + "\\packed.txt", "keep me");
     ASSERT_TRUE(session->Click(Skip));
     ExtractAndExpect(SuccessSummary);
-    EXPECT_EQ(FilesUnder(outDir), (FileMap{{"first.txt", "first\n"}, {"packed.txt", "keep me"}, {"last.txt", "last\n"}}));
+    EXPECT_EQ(FilesUnder(outDir),
+              (FileMap{{"first.txt", "first\n"}, {"packed.txt", "keep me"}, {"last.txt", "last\n"}}));
     session->Close();
     EXPECT_EQ(session->WaitForExit(), 0u);
 

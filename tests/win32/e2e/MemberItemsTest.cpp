@@ -37,7 +37,7 @@ FileMap FilesIgnoringCase(const std::string& root)
 }
 
 class MemberItems : public ::testing::Test {
-  protected:
+protected:
     std::unique_ptr<SfxSession> session;
 
     void Start(const std::string& fixture, int members)

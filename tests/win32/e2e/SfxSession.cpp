@@ -21,9 +21,8 @@ constexpr DWORD PollIntervalMs = 25;
 bool SendWithTimeout(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
 {
     DWORD_PTR answer = 0;
-    if (!window ||
-        !SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, TimeoutMs(MessageTimeoutMs),
-                             &answer))
+    if (!window || !SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG,
+                                        TimeoutMs(MessageTimeoutMs), &answer))
         return false;
     result = static_cast<LRESULT>(answer);
     return true;
@@ -197,7 +196,8 @@ FileMap FilesUnder(const std::string& root)
 
 bool WriteWholeFile(const std::string& path, const std::string& bytes)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     DWORD written = 0;
@@ -214,8 +214,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes)
         return false;
     bytes.assign(GetFileSize(file, nullptr), '\0');
     DWORD got = 0;
-    bool ok = bytes.empty() || (ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                                got == bytes.size());
+    bool ok = bytes.empty() ||
+              (ReadFile(file, &bytes[0], static_cast<DWORD>(bytes.size()), &got, nullptr) && got == bytes.size());
     CloseHandle(file);
     return ok;
 }
@@ -327,8 +327,8 @@ bool SfxSession::Launch(const std::string& currentDirectory, bool suspended)
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started = {};
-    if (!CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, suspended ? CREATE_SUSPENDED : 0,
-                        nullptr, directory.c_str(), &startup, &started)) {
+    if (!CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                        suspended ? CREATE_SUSPENDED : 0, nullptr, directory.c_str(), &startup, &started)) {
         ADD_FAILURE() << "CreateProcessA " << exePath << " failed, error " << GetLastError();
         return false;
     }
@@ -563,7 +563,8 @@ std::vector<std::string> SfxSession::ListItems(int id) const
             static_cast<LRESULT>(got) == LB_ERR)
             got = 0;
         wide.resize(static_cast<size_t>(got));
-        std::string text(wide.size() * 3 + 1, '\0');  // UTF-8, a program's code page too, takes up to 3 bytes a unit
+        std::string text(wide.size() * 3 + 1,
+                         '\0');  // UTF-8, a program's code page too, takes up to 3 bytes a unit
         int converted = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), &text[0],
                                             static_cast<int>(text.size()), nullptr, nullptr);
         text.resize(converted > 0 ? static_cast<size_t>(converted) : 0);
@@ -610,8 +611,8 @@ bool SfxSession::Click(int id) const
 
 bool SfxSession::Command(int id) const
 {
-    return mainWindow && PostMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                                      reinterpret_cast<LPARAM>(Control(id)));
+    return mainWindow &&
+           PostMessageA(mainWindow, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(Control(id)));
 }
 
 bool SfxSession::SetControlText(int id, const std::string& text) const

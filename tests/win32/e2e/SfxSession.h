@@ -57,10 +57,10 @@
 
 namespace e2e {
 
-constexpr DWORD DefaultTimeoutMs = 5000;  // stretched by ZELVIX_E2E_TIMEOUT_SCALE
-constexpr DWORD StillRunning = STILL_ACTIVE;  // WaitForExit's answer when the process did not end
+constexpr DWORD DefaultTimeoutMs = 5000;       // stretched by ZELVIX_E2E_TIMEOUT_SCALE
+constexpr DWORD StillRunning = STILL_ACTIVE;   // WaitForExit's answer when the process did not end
 const char* const MessageBoxClass = "#32770";  // message boxes and dialogs from templates
-constexpr int MessageBoxTextId = 0xFFFF;        // the static control holding a message box's text
+constexpr int MessageBoxTextId = 0xFFFF;       // the static control holding a message box's text
 
 DWORD TimeoutMs(DWORD requested);  // a wait's limit after ZELVIX_E2E_TIMEOUT_SCALE
 
@@ -96,12 +96,12 @@ bool WriteWholeFile(const std::string& path, const std::string& bytes);
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
 // Reading and acting on any window, ours or another process's.
-std::string WindowText(HWND window);   // WM_GETTEXT; empty when the window does not answer
+std::string WindowText(HWND window);  // WM_GETTEXT; empty when the window does not answer
 std::string WindowClass(HWND window);
 DWORD WindowStyle(HWND window);
-RECT ClientRectOf(HWND control);       // the control's rectangle in its parent's client pixels
-bool PostClick(HWND button);           // BM_CLICK, posted
-bool PostKey(HWND window, WORD virtualKey);  // WM_KEYDOWN + WM_KEYUP, posted
+RECT ClientRectOf(HWND control);                       // the control's rectangle in its parent's client pixels
+bool PostClick(HWND button);                           // BM_CLICK, posted
+bool PostKey(HWND window, WORD virtualKey);            // WM_KEYDOWN + WM_KEYUP, posted
 bool PostChars(HWND window, const std::string& text);  // one WM_CHAR per character, posted
 bool SetText(HWND window, const std::string& text);    // WM_SETTEXT, sent with a timeout
 
@@ -153,7 +153,7 @@ public:
     bool IsChecked(int id) const;  // BM_GETCHECK == BST_CHECKED
     bool IsEnabled(int id) const;
     bool IsVisible(int id) const;
-    bool HasFocus(int id) const;   // the keyboard focus of the process's thread is on it
+    bool HasFocus(int id) const;     // the keyboard focus of the process's thread is on it
     RECT ControlRect(int id) const;  // client pixels of the main window
     // Pixels of a control placed at x, y with this size in the main dialog's
     // units ("MS Sans Serif", 8 points), rounded as the dialog manager does.
@@ -164,16 +164,16 @@ public:
     std::vector<std::string> ListItems(int id) const;
     std::vector<int> SelectedIndexes(int id) const;  // by LB_GETSEL on each item
     std::vector<std::string> SelectedItems(int id) const;
-    int SelectedCount(int id) const;  // LB_GETSELCOUNT
+    int SelectedCount(int id) const;                               // LB_GETSELCOUNT
     bool SetItemSelected(int id, int index, bool selected) const;  // LB_SETSEL (no notification)
 
     // Actions on the main window; all posted, so they return at once.
-    bool Click(int id) const;    // BM_CLICK on the control
-    bool Command(int id) const;  // WM_COMMAND (id, BN_CLICKED) to the main window
+    bool Click(int id) const;                                    // BM_CLICK on the control
+    bool Command(int id) const;                                  // WM_COMMAND (id, BN_CLICKED) to the main window
     bool SetControlText(int id, const std::string& text) const;  // WM_SETTEXT
-    bool PressKey(WORD virtualKey) const;  // to the focused window of the process (VK_RETURN, VK_ESCAPE)
+    bool PressKey(WORD virtualKey) const;          // to the focused window of the process (VK_RETURN, VK_ESCAPE)
     bool TypeText(const std::string& text) const;  // WM_CHAR to the focused window
-    bool Close() const;          // WM_CLOSE to the main window
+    bool Close() const;                            // WM_CLOSE to the main window
 
     // Dialogs of the process ("#32770": message boxes and modal dialogs).
     HWND FindDialog(const char* caption) const;  // nullptr when none is shown now

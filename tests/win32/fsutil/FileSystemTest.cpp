@@ -47,8 +47,8 @@ protected:
     }
     void MakeFile(const std::string& relative) const
     {
-        HANDLE file = CreateFileA(At(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr);
+        HANDLE file = CreateFileA(At(relative).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE) << relative;
         CloseHandle(file);
     }
@@ -128,9 +128,7 @@ TEST_F(FileSystem, PathExistsWithTrailingBackslashWantsThatDirectory)
 // in a 255-byte buffer: a path of 251 characters fits, 252 do not.
 TEST_F(FileSystem, PathExistsRefusesPathsTooLongForThePatternBuffer)
 {
-    auto directoryWithLength = [&](size_t length) {
-        return At(std::string(length - base.size() - 1, 'd'));
-    };
+    auto directoryWithLength = [&](size_t length) { return At(std::string(length - base.size() - 1, 'd')); };
     std::string fits = directoryWithLength(250);
     std::string tooLong = directoryWithLength(251);
     ASSERT_TRUE(CreateDirectoryA(fits.c_str(), nullptr));
@@ -230,10 +228,10 @@ TEST_F(FileSystem, MakeSubdirectoryCurrentCreatesAndEnters)
         const char* enters;  // relative to the base
     };
     const Case cases[] = {
-        {"\\Lead", "Lead"},         // one leading backslash is dropped
-        {"A\\B\\C", "A\\B\\C"},     // every level, the deepest entered
+        {"\\Lead", "Lead"},      // one leading backslash is dropped
+        {"A\\B\\C", "A\\B\\C"},  // every level, the deepest entered
         {"Plain", "Plain"},
-        {"Plain", "Plain"},         // already there: entered again
+        {"Plain", "Plain"},  // already there: entered again
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -275,7 +273,8 @@ TEST_F(FileSystem, DeleteTemporarySaysWhetherTheFileIsGone)
     FileHandle file = CreateTemporaryIn(base.c_str(), temporary);
     ASSERT_NE(file, NoFile);
     CloseFile(file);
-    HANDLE holder = CreateFileA(temporary, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE holder =
+        CreateFileA(temporary, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(DeleteTemporary(temporary));
     EXPECT_EQ(EntryCount(), 1);
@@ -306,8 +305,8 @@ TEST(MemberItems, AnItemThatCannotBeAddedLeavesTheOthersOrdinals)
 {
     HWND list = CreateWindowA("LISTBOX", "", LBS_SORT, 0, 0, 100, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(list, nullptr);
-    ListProcedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RefusingList)));
+    ListProcedure =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RefusingList)));
     AddMemberItem(list, "b.txt", 0);
     AddMemberItem(list, "a.txt", 1);
     RefuseAdding = true;
@@ -323,9 +322,10 @@ TEST(UnsafeMemberName, NoAcceptedNameResolvesOutsideTheDestination)
 {
     const std::string destination = "C:\\Dest\\";
     const char* names[] = {
-        "..\\evil", "a\\..\\..\\evil", ".\\..\\x", "..", "...", "a\\...\\b", ". .", "a\\. .\\b", "\\\\server\\share",
-        "\\\\abs", "\\..\\x", "C:evil", "C:\\evil", "a:stream", "con", "CON.txt", "aux.tar.gz", "nul", "com1",
-        "lpt9.log", "a\\prn\\b", "normal.txt", "dir\\file.txt", "a..b", "..a", "com10", "console", "evil.",
+        "..\\evil",   "a\\..\\..\\evil",   ".\\..\\x",   "..",      "...",    "a\\...\\b", ". .",
+        "a\\. .\\b",  "\\\\server\\share", "\\\\abs",    "\\..\\x", "C:evil", "C:\\evil",  "a:stream",
+        "con",        "CON.txt",           "aux.tar.gz", "nul",     "com1",   "lpt9.log",  "a\\prn\\b",
+        "normal.txt", "dir\\file.txt",     "a..b",       "..a",     "com10",  "console",   "evil.",
         "\\lead.txt",
     };
     for (const char* name : names) {

@@ -58,8 +58,8 @@ public:
         : key("Software\\Wine\\AppDefaults\\" + exeName + "\\DllOverrides")
     {
         HKEY overrides = nullptr;
-        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &overrides,
-                                  nullptr),
+        EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                  &overrides, nullptr),
                   ERROR_SUCCESS);
         const char order[] = "native,builtin";
         EXPECT_EQ(RegSetValueExA(overrides, "mpr", 0, REG_SZ, reinterpret_cast<const BYTE*>(order), sizeof order),
@@ -135,7 +135,8 @@ TEST(PlantedDll, ANaiveLoaderTakesThePlantedCopies)
     ASSERT_TRUE(CopyFileA((PlantedDirectory() + "\\NaiveLoader.exe").c_str(), loader.c_str(), FALSE));
     PreferPlantedMpr nativeFirst(LoaderName);
     EXPECT_EQ(RunAndWait(loader, folder.Path()), 0u);
-    EXPECT_TRUE(Exists(folder.File("mpr.dll.loaded"))) << "the emulator did not take mpr.dll from beside the loader";
+    EXPECT_TRUE(Exists(folder.File("mpr.dll.loaded")))
+        << "the emulator did not take mpr.dll from beside the loader";
 }
 
 TEST(PlantedDll, TheStubTakesMprFromTheSystemDirectory)

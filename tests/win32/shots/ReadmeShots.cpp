@@ -65,8 +65,8 @@ bool SaveScreenRect(RECT rect, const std::string& path)
     info.biCompression = BI_RGB;
     DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
     std::vector<char> pixels(static_cast<size_t>(stride) * height);
-    int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
-                         DIB_RGB_COLORS);
+    int rows =
+        GetDIBits(memory, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);

@@ -35,7 +35,8 @@ double Now()
     return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
-template <typename Predicate> bool PollUntil(Predicate done, DWORD limitMs, DWORD intervalMs)
+template <typename Predicate>
+bool PollUntil(Predicate done, DWORD limitMs, DWORD intervalMs)
 {
     for (DWORD start = GetTickCount(); GetTickCount() - start < limitMs; Sleep(intervalMs))
         if (done())
@@ -65,8 +66,8 @@ double RunFloor(const std::string& floor, const std::string& pack, const std::st
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     std::string command = "\"" + floor + "\" \"" + pack + "\" \"" + destination + "\"";
     PROCESS_INFORMATION process = {};
-    bool started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                  &startup, &process);
+    bool started =
+        CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
     CloseHandle(result);
     if (!started)
         return -1;
@@ -113,9 +114,8 @@ double RunStub(const std::string& fixture, int members, bool exitDuring)
             while (FindNextFileA(finder, &found));
             FindClose(finder);
         }
-        std::printf(
-            "  exit pressed during the pass: process ended, %d files in the destination's top folder\n",
-            written);
+        std::printf("  exit pressed during the pass: process ended, %d files in the destination's top folder\n",
+                    written);
         return elapsed;
     }
     if (PollUntil([&] { return session.ControlText(Status) == SuccessSummary; }, 3600000, 20))
@@ -151,8 +151,7 @@ int main(int argc, char** argv)
                 floorMs = RunFloor(floor, FixturePath(pack), destination.File("out"));
             }
             double stubMs = RunStub(fixture, members, exitDuring);
-            std::printf("%s run %d: floor %.0f ms, stub %.0f ms\n", fixture.c_str(), run + 1, floorMs,
-                        stubMs);
+            std::printf("%s run %d: floor %.0f ms, stub %.0f ms\n", fixture.c_str(), run + 1, floorMs, stubMs);
             std::fflush(stdout);
             if (floorMs < 0 || stubMs < 0) {
                 ++failures;
@@ -168,8 +167,8 @@ int main(int argc, char** argv)
             std::printf("%s: %d members, stub median %.0f ms\n", fixture.c_str(), members, stub);
         } else {
             double floorMedian = Median(floorTimes);
-            std::printf("%s: %d members, stub median %.0f ms, floor median %.0f ms, ratio %.2f\n",
-                        fixture.c_str(), members, stub, floorMedian, stub / floorMedian);
+            std::printf("%s: %d members, stub median %.0f ms, floor median %.0f ms, ratio %.2f\n", fixture.c_str(),
+                        members, stub, floorMedian, stub / floorMedian);
         }
         std::fflush(stdout);
     }

@@ -87,7 +87,8 @@ protected:
     {
         ASSERT_TRUE(session->Click(IDOK));
         EXPECT_TRUE(WaitUntil([&] { return session->ControlText(IDC_STATUS) == summary; }))
-            << session->ControlText(IDC_STATUS) << "\n" << session->Describe();
+            << session->ControlText(IDC_STATUS) << "\n"
+            << session->Describe();
     }
 
     // Expects one "Unable to extract..." box for each name, in order, each
@@ -156,8 +157,7 @@ TEST_F(UnicodeNames, EveryScriptIsListedAndExtractedUnderItsOwnName)
     ASSERT_TRUE(session->SetControlText(IDC_STATUS, ""));
     ASSERT_TRUE(WriteWholeFile(outDir + "\\Привет.txt", "mine"));
     ASSERT_TRUE(session->Click(IDOK));
-    EXPECT_EQ(session->DialogText(OverwriteCaption, IDC_EXISTQUESTION),
-              "Привет.txt...already exists, overwrite?");
+    EXPECT_EQ(session->DialogText(OverwriteCaption, IDC_EXISTQUESTION), "Привет.txt...already exists, overwrite?");
     ASSERT_TRUE(session->AnswerDialog(OverwriteCaption, IDOK));
     EXPECT_TRUE(WaitUntil([&] { return session->ControlText(IDC_STATUS) == SuccessSummary; }));
     EXPECT_EQ(FilesUnder(outDir)["Привет.txt"], Expected("unicode-scripts.exe")["Привет.txt"]);
@@ -257,7 +257,13 @@ TEST_F(UnicodeNames, APasswordIsTakenInTheSystemCodePage)
 // passed over (ctest runs this under 1252, 1251 and 932).
 TEST(StoredNames, BecomeUtf8ReadInTheSystemCodePage)
 {
-    struct Case { UINT codePage; bool markedUtf8; std::string stored; std::string text; NameFault fault; };
+    struct Case {
+        UINT codePage;
+        bool markedUtf8;
+        std::string stored;
+        std::string text;
+        NameFault fault;
+    };
     std::string japanese, shiftJis;
     for (int i = 0; i < 100; ++i) {
         japanese += "表";
