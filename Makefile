@@ -7,7 +7,7 @@ FUZZ_DIR := build/fuzz
 DEB_DIR := build/deb
 PREFIX ?= /usr/local
 
-.PHONY: all stub stub-twin host test test-host test-win32 test-win64-twin test-twin-where-skipped test-package fuzz-smoke install deb demo clean
+.PHONY: all stub stub-twin host test check-format test-host test-win32 test-win64-twin test-twin-where-skipped test-package fuzz-smoke install deb demo clean
 
 all: stub host
 
@@ -78,7 +78,11 @@ test-twin-where-skipped:
 	  $(MAKE) --no-print-directory test-win64-twin; \
 	fi
 
-test: test-host test-win32 test-twin-where-skipped test-package fuzz-smoke
+# Every C++ source as .clang-format lays it out; `clang-format -i` mends one.
+check-format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+test: check-format test-host test-win32 test-twin-where-skipped test-package fuzz-smoke
 
 # The stub's 64-bit twin alone: what the demo and the README pictures take
 # where 32-bit programs cannot run.
