@@ -4,6 +4,7 @@
 #include "tools/mksfx/Console.h"
 
 #include "decode/Crc32.h"
+#include "fsutil/PathString.h"
 
 #include <cstdio>
 #include <new>
@@ -123,6 +124,12 @@ static void PrintCommandHelp(const std::string& command)
 
 int main(int argc, char** argv)
 {
+    // The stub reads a name as UTF-8 (Windows 10 1903 and later) or in the
+    // system's code page (1252 writes the superscript digits B9 B2 B3), so a
+    // name that either reading makes a device is refused. In UTF-8 a byte that
+    // starts no character, as B9 alone, is a character of its own.
+    SetUtf8Text(true);
+    SetSuperscriptDigits("\xB9\xB2\xB3\xC2\xB9\xC2\xB2\xC2\xB3");
     std::vector<std::string> words(argv + 1, argv + argc);
     if (words.empty()) {
         std::fputs(OverviewHelp, stderr);
