@@ -14,12 +14,8 @@ using namespace e2e;
 
 namespace {
 
-const char SuccessSummary[] = "CRC validation passed on all file( s )... extraction successful";
-const char FailureSummary[] = "The remaining hilited file( s ) failed CRC validation";
 const char PasswordCaption[] = "Enter Password...";
-const char OverwriteCaption[] = "Confirm overwrite of...";
 const char ArchiveErrorCaption[] = "Archive error..";
-const char UnableCaption[] = "Unable to extract...";
 enum {
     PathField = 101,
     RestoreDirs = 401,

@@ -11,8 +11,6 @@ using namespace e2e;
 
 namespace {
 
-const char SuccessSummary[] = "CRC validation passed on all file( s )... extraction successful";
-const char OverwriteCaption[] = "Confirm overwrite of...";
 enum {
     PathField = 101,
     MemberList = 301,

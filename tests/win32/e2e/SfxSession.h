@@ -62,6 +62,12 @@ constexpr DWORD StillRunning = STILL_ACTIVE;   // WaitForExit's answer when the 
 const char* const MessageBoxClass = "#32770";  // message boxes and dialogs from templates
 constexpr int MessageBoxTextId = 0xFFFF;       // the static control holding a message box's text
 
+// The stub's own texts that the tests wait for.
+constexpr char SuccessSummary[] = "CRC validation passed on all file( s )... extraction successful";
+constexpr char FailureSummary[] = "The remaining hilited file( s ) failed CRC validation";
+constexpr char OverwriteCaption[] = "Confirm overwrite of...";
+constexpr char UnableCaption[] = "Unable to extract...";
+
 DWORD TimeoutMs(DWORD requested);  // a wait's limit after ZELVIX_E2E_TIMEOUT_SCALE
 
 // The folder of the prepared self-extracting files (ZELVIX_E2E_DATA, made by

@@ -20,7 +20,6 @@ using namespace e2e;
 namespace {
 
 const char* const ChooserCaption = "Select extract directory";
-const char* const OverwriteCaption = "Confirm overwrite of...";
 const char* const PasswordCaption = "Enter Password...";
 const char* const ShownPath = "C:\\Program Files\\Zelvix Demo";
 

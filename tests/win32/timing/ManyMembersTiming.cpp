@@ -24,7 +24,6 @@ using namespace e2e;
 
 namespace {
 
-const char SuccessSummary[] = "CRC validation passed on all file( s )... extraction successful";
 enum { PathField = 101, MemberList = 301, Overwrite = 501, ExtractButton = 1, ExitButton = 2, Status = 601 };
 
 double Now()

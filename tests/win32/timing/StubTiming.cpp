@@ -14,8 +14,6 @@ using namespace e2e;
 
 namespace {
 
-const char SuccessSummary[] = "CRC validation passed on all file( s )... extraction successful";
-
 template <typename Predicate>
 bool PollUntil(Predicate done, DWORD limitMs)
 {

@@ -19,11 +19,6 @@ using namespace e2e;
 
 namespace {
 
-const char SuccessSummary[] = "CRC validation passed on all file( s )... extraction successful";
-const char FailureSummary[] = "The remaining hilited file( s ) failed CRC validation";
-const char UnableCaption[] = "Unable to extract...";
-const char OverwriteCaption[] = "Confirm overwrite of...";
-
 bool StubInCodePageMode()
 {
     return std::getenv("ZELVIX_E2E_CODE_PAGE_MODE") != nullptr;
